@@ -1,0 +1,174 @@
+// Start-up and the message pump over the simulated desktop: the order of the
+// platform calls, every value they are given, and the pump's behaviour once the
+// overlay is gone.
+#include "desktop_fixture.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+class StartupTest : public DesktopTest {};
+
+HINSTANCE const INSTANCE = reinterpret_cast<HINSTANCE>(0x400000);
+
+// The calls of start-up in order, by name, leaving out queries that may repeat.
+std::vector<std::string> call_names()
+{
+    std::vector<std::string> names;
+    for (const std::string &call : sim::calls())
+        names.push_back(call.substr(0, call.find(' ')));
+    return names;
+}
+
+TEST_F(StartupTest, MakesItsPlatformCallsInOrder)
+{
+    sim::set_virtual_screen(-1280, -200, 2560, 1224);
+    sim::set_desktop_client(1280, 1024);
+    start_up(INSTANCE);
+    std::vector<std::string> expected = {
+        "GetDesktopWindow", "GetClientRect", "GetSystemMetrics", "GetSystemMetrics",
+        "GetSystemMetrics", "GetSystemMetrics", "RegisterClassExA", "CreateWindowExA",
+        "ShowWindow", "UpdateWindow", "HeapAlloc", "GetDC", "CreateCompatibleDC",
+        "CreateCompatibleBitmap", "SelectObject", "AllowSetForegroundWindow", "CreateThread"};
+    EXPECT_EQ(call_names(), expected);
+    // Width, height, then the origin.
+    EXPECT_EQ(sim::calls()[2], "GetSystemMetrics 78");
+    EXPECT_EQ(sim::calls()[3], "GetSystemMetrics 79");
+    EXPECT_EQ(sim::calls()[4], "GetSystemMetrics 76");
+    EXPECT_EQ(sim::calls()[5], "GetSystemMetrics 77");
+}
+
+TEST_F(StartupTest, MeasuresTheScreenOnce)
+{
+    sim::set_virtual_screen(-1280, -200, 2560, 1224);
+    sim::set_desktop_client(1280, 1024);
+    start_up(INSTANCE);
+    EXPECT_EQ(screen_geometry.x, -1280);
+    EXPECT_EQ(screen_geometry.y, -200);
+    EXPECT_EQ(screen_geometry.width, 2560);
+    EXPECT_EQ(screen_geometry.height, 1224);
+    EXPECT_EQ(screen_geometry.desktop_width, 1280);
+    EXPECT_EQ(screen_geometry.desktop_height, 1024);
+    EXPECT_EQ(desktop_window, GetDesktopWindow());
+}
+
+TEST_F(StartupTest, RegistersTheOverlayClass)
+{
+    start_up(INSTANCE);
+    ASSERT_TRUE(sim::class_registered("Solvane"));
+    WNDCLASSEXA c = sim::registered_class("Solvane");
+    EXPECT_EQ(c.cbSize, sizeof(WNDCLASSEXA)); // 48 in the 32-bit program
+    EXPECT_EQ(c.style, 0u);
+    EXPECT_EQ(c.lpfnWndProc, &DefWindowProcA);
+    EXPECT_EQ(c.cbClsExtra, 0);
+    EXPECT_EQ(c.cbWndExtra, 0);
+    EXPECT_EQ(c.hInstance, INSTANCE);
+    EXPECT_EQ(c.hIcon, nullptr);
+    EXPECT_EQ(c.hIconSm, nullptr);
+    EXPECT_EQ(c.hCursor, nullptr);
+    EXPECT_EQ(c.hbrBackground, nullptr);
+    EXPECT_EQ(c.lpszMenuName, nullptr);
+}
+
+TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
+{
+    sim::set_virtual_screen(-1280, -200, 2560, 1224);
+    start_up(INSTANCE);
+    ASSERT_NE(overlay_window, nullptr);
+    sim::WindowInfo w = sim::window_info(overlay_window);
+    EXPECT_EQ(w.class_name, "Solvane");
+    EXPECT_EQ(w.title, "Solvane");
+    EXPECT_EQ(w.ex_style, (DWORD)(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
+    // Shown by ShowWindow, so WS_VISIBLE joins the exact WS_POPUP it was created with.
+    EXPECT_EQ(w.style, (DWORD)(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(w.rect.left, 0);
+    EXPECT_EQ(w.rect.top, 0);
+    EXPECT_EQ(w.rect.right, 2560);
+    EXPECT_EQ(w.rect.bottom, 1224);
+    EXPECT_EQ(w.instance, INSTANCE);
+    EXPECT_EQ(w.show_calls, 1);
+    EXPECT_EQ(w.last_show, SW_SHOWNORMAL);
+    EXPECT_EQ(w.update_calls, 1);
+    std::string create = *std::find_if(sim::calls().begin(), sim::calls().end(),
+                                       [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
+    EXPECT_NE(create.find("style=2147483648 0,0 2560x1224 parent=0 menu=0"), std::string::npos) << create;
+}
+
+TEST_F(StartupTest, BuildsTheHeaderAndTheSurface)
+{
+    sim::set_virtual_screen(0, 0, 800, 600);
+    start_up(INSTANCE);
+    ASSERT_NE(frame_buffer.header, nullptr);
+    const BITMAPINFOHEADER &h = frame_buffer.header->bmiHeader;
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 800);
+    EXPECT_EQ(h.biHeight, 600);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 32);
+    EXPECT_EQ(h.biCompression, (DWORD)BI_RGB);
+    EXPECT_EQ(h.biSizeImage, 0u);
+    EXPECT_EQ(h.biXPelsPerMeter, 0);
+    EXPECT_EQ(h.biYPelsPerMeter, 0);
+    EXPECT_EQ(h.biClrUsed, 0u);
+    EXPECT_EQ(h.biClrImportant, 0u);
+    EXPECT_EQ(frame_buffer.storage, nullptr) << "the first clear makes the pixels, not start-up";
+
+    const PresentationSurface &s = presentation_surface;
+    EXPECT_EQ(s.screen_dc, sim::screen_dc());
+    EXPECT_NE(s.memory_dc, nullptr);
+    int width = 0, height = 0;
+    sim::bitmap_pixels(s.memory_bitmap, width, height);
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+    EXPECT_NE(s.previous_object, nullptr);
+    bool made_from_screen_dc = false;
+    for (const std::string &call : sim::calls())
+        made_from_screen_dc |= call == "CreateCompatibleBitmap 0x5000 800x600";
+    EXPECT_TRUE(made_from_screen_dc);
+}
+
+TEST_F(StartupTest, StartsTheWatchLoopLast)
+{
+    start_up(INSTANCE);
+    EXPECT_EQ(sim::allowed_foreground_process(), sim::process_id());
+    EXPECT_EQ(sim::thread_count(), 1);
+    EXPECT_EQ(sim::thread_start(), &watch_loop);
+    EXPECT_EQ(sim::thread_parameter(), nullptr);
+    EXPECT_EQ(sim::calls().back(), "CreateThread security=0 stack=0 parameter=0 flags=0");
+    EXPECT_NE(watch_thread.handle, nullptr);
+    EXPECT_NE(watch_thread.identifier, 0u);
+}
+
+TEST_F(StartupTest, PumpDispatchesAndSleepsEveryTurn)
+{
+    start_up(INSTANCE);
+    sim::clear_calls();
+    pump_message(); // nothing queued: the stand-in answers as for WM_QUIT
+    pump_message();
+    EXPECT_EQ(sim::sleep_count(), 2);
+    EXPECT_EQ(sim::last_sleep(), 5u);
+    EXPECT_TRUE(sim::window_info(overlay_window).alive);
+    for (const std::string &call : sim::calls())
+        EXPECT_EQ(call.find("DispatchMessageA"), std::string::npos) << "a zero result dispatched";
+}
+
+TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsClosed)
+{
+    start_up(INSTANCE);
+    sim::post_message(overlay_window, WM_CLOSE);
+    pump_message(); // the default procedure destroys the window
+    EXPECT_FALSE(sim::window_info(overlay_window).alive);
+    sim::clear_calls();
+    for (int turn = 0; turn < 100; turn++)
+        pump_message();
+    EXPECT_EQ(sim::sleep_count(), 101);
+    EXPECT_EQ(sim::slept_milliseconds(), 505);
+    int dispatched = 0;
+    for (const std::string &call : sim::calls())
+        dispatched += call.rfind("DispatchMessageA", 0) == 0;
+    EXPECT_EQ(dispatched, 0);
+}
+
+} // namespace

@@ -1,0 +1,190 @@
+// The ray fan renderer: glow decay, the dark-frame rule and the fan of light rays of
+// every censused window. Census, glows, clock and frame buffer belong to host/ and
+// tracking/; each triangle is drawn by rasterizer.cpp.
+#include "render/fan.h"
+
+#include "host/clock.h"
+#include "host/frame.h"
+#include "host/watch.h"
+#include "render/ramp.h"
+#include "render/rasterizer.h"
+#include "tracking/census.h"
+#include "tracking/glow.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr float PI = 3.1415927f;
+constexpr float WOBBLE_STEP = 0.0625f;       // wobble angle k x pi / 16
+constexpr float WOBBLE_AMPLITUDE = 64.0f;    // largest change of the reach, pixels
+constexpr float FAN_STEP = 0.00390625f;      // ray angle k x pi / 256
+constexpr float RIM_OFFSET = 150.0f;         // rows between the apex and the screen's top
+constexpr int32_t RISE_END = 20;             // rays below it get a rising shade
+constexpr int32_t FALL_START = 113;          // rays from it on get a falling shade
+constexpr int32_t APEX_ABOVE = 149;          // apex row above the buffer's top row
+constexpr int32_t REACH_BASE = 64;
+constexpr int32_t WOBBLE_LIMIT = 64;         // |wobble| never exceeds this
+
+bool fits_32(int64_t value)
+{
+    return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+// The product of a float and a double sine rounded once to single precision: the
+// correctly rounded single-precision sine in all but vanishingly rare cases, and
+// the same on every C library whose double sine is accurate.
+float sine(float angle)
+{
+    return static_cast<float>(std::sin(static_cast<double>(angle)));
+}
+
+float cosine(float angle)
+{
+    return static_cast<float>(std::cos(static_cast<double>(angle)));
+}
+
+// trunc(value) when it fits in 32 bits; NaN and values outside give false.
+bool truncate(float value, int32_t &result)
+{
+    if (!(value >= -2147483648.0f && value < 2147483648.0f)) {
+        return false;
+    }
+    result = static_cast<int32_t>(value);
+    return true;
+}
+
+// The rim point of ray index k. False when a coordinate leaves 32 bits.
+bool rim_point(const FanShape &fan, int32_t k, float phase, RayVertex &rim)
+{
+    // A phase that is not a number moves nothing: the rim keeps its mean reach.
+    int32_t wobble = 0;
+    truncate(WOBBLE_AMPLITUDE * sine((static_cast<float>(k) * PI) * WOBBLE_STEP + phase), wobble);
+    const float angle = (static_cast<float>(k) * PI) * FAN_STEP;
+    const float column =
+        cosine(angle) * static_cast<float>(fan.reach_x + wobble) + static_cast<float>(fan.apex_x);
+    const float depth = sine(angle) * static_cast<float>(fan.reach_y + wobble) - RIM_OFFSET;
+    int32_t x = 0;
+    int32_t down = 0;
+    if (!truncate(column, x) || !truncate(depth, down)) {
+        return false;
+    }
+    const int64_t row = static_cast<int64_t>(fan.screen_height) - down - 1;
+    if (!fits_32(row)) {
+        return false;
+    }
+    rim = RayVertex{x, static_cast<int32_t>(row), 1};
+    return true;
+}
+
+// Shade level of a ray: rising over the first eight rays, S in the middle, falling
+// over the last seven. Equal to the running sums rise / 8 and fall / 8.
+int32_t ray_level(int32_t ray, int32_t brightness)
+{
+    if (ray < RISE_END) {
+        return (ray - FIRST_RAY) * brightness / 8;
+    }
+    if (ray < FALL_START) {
+        return brightness;
+    }
+    return (LAST_RAY - ray) * brightness / 8;
+}
+
+void draw_fan(const FanShape &fan, int32_t brightness, float phase)
+{
+    if (!fan.drawable) {
+        return;
+    }
+    for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
+        // The rasterizer takes the apex, the far rim point, then the near one:
+        // counter-clockwise on the screen.
+        if (fan_ray_vertices(fan, ray, brightness, phase, ray_vertices)) {
+            fill_triangle(0, 2, 1);
+        }
+    }
+}
+
+} // namespace
+
+FanShape fan_shape(const RECT &rect, const ScreenGeometry &screen)
+{
+    const int64_t left = static_cast<int64_t>(rect.left) - screen.x;
+    const int64_t top = static_cast<int64_t>(rect.top) - screen.y;
+    const int64_t width = static_cast<int64_t>(rect.right) - rect.left;
+    const int64_t height = static_cast<int64_t>(rect.bottom) - rect.top;
+    // The apex's offset follows the screen's height, not its width.
+    const int64_t apex_x = left - screen.height / 8;
+    const int64_t apex_y = static_cast<int64_t>(screen.height) + APEX_ABOVE;
+    const int64_t reach_x = width / 3 + screen.width / 7 + REACH_BASE;
+    const int64_t reach_y = top / 4 + height / 3 + screen.height / 3 + REACH_BASE;
+
+    FanShape fan{};
+    fan.drawable = fits_32(apex_x) && fits_32(apex_y) && fits_32(reach_x - WOBBLE_LIMIT) &&
+                   fits_32(reach_x + WOBBLE_LIMIT) && fits_32(reach_y - WOBBLE_LIMIT) &&
+                   fits_32(reach_y + WOBBLE_LIMIT);
+    if (fan.drawable) {
+        fan.apex_x = static_cast<int32_t>(apex_x);
+        fan.apex_y = static_cast<int32_t>(apex_y);
+        fan.reach_x = static_cast<int32_t>(reach_x);
+        fan.reach_y = static_cast<int32_t>(reach_y);
+        fan.screen_height = screen.height;
+    }
+    return fan;
+}
+
+int32_t fan_brightness(float glow)
+{
+    const float product = glow * BRIGHTNESS_SCALE;
+    if (!(product >= 0.0f && product <= std::numeric_limits<float>::max())) {
+        return 0;
+    }
+    if (product >= static_cast<float>(MAX_BRIGHTNESS)) {
+        return MAX_BRIGHTNESS;
+    }
+    return static_cast<int32_t>(product);
+}
+
+bool fan_ray_vertices(const FanShape &fan, int32_t ray, int32_t brightness, float phase,
+                      RayVertex corners[3])
+{
+    RayVertex near_rim, far_rim;
+    if (!rim_point(fan, ray, phase, near_rim) || !rim_point(fan, ray + 1, phase, far_rim)) {
+        return false;
+    }
+    corners[0] = RayVertex{fan.apex_x, fan.apex_y, ray_level(ray, brightness) + 1};
+    corners[1] = near_rim;
+    corners[2] = far_rim;
+    return true;
+}
+
+void render_light()
+{
+    build_light_ramp();
+    clear_frame();
+    bool dark = true;
+    const float phase = ray_phase;
+    // Lowest window first: fill_triangle overwrites, so the higher window's fan shows.
+    for (int32_t i = window_census.count - 1; i >= 0; --i) {
+        const HWND window = window_census.handles[i];
+        if (window == desktop_window) {
+            continue;
+        }
+        GlowEntry *entry = glow_entry_for(window);
+        // The product first, then the difference, both in single precision.
+        const float decay = frame_step * GLOW_DECAY;
+        entry->glow = entry->glow - decay;
+        if (entry->glow >= 0.0f && entry->glow <= std::numeric_limits<float>::max()) {
+            dark = false;
+        } else {
+            entry->glow = 0.0f;
+        }
+        draw_fan(fan_shape(window_census.rects[i], screen_geometry), fan_brightness(entry->glow), phase);
+    }
+    // Fans drawn at brightness 0 still leave shade 1; a frame where no window kept a
+    // glow must be wholly transparent.
+    if (dark) {
+        clear_frame();
+    }
+}

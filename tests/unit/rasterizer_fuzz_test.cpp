@@ -1,0 +1,248 @@
+// Random triangles and spans against a slow 64-bit reference written from the
+// rules: every rotation draws the same pixels, nothing is written outside the
+// target, and wherever the 32-bit arithmetic is defined nothing is dropped.
+#include "render_target.h"
+
+#include "render/ramp.h"
+#include "render/rasterizer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+const int64_t INT32_LOW = INT32_MIN;
+const int64_t INT32_HIGH = INT32_MAX;
+
+bool in_32(int64_t value)
+{
+    return value >= INT32_LOW && value <= INT32_HIGH;
+}
+
+int32_t clamp_index(int64_t shade)
+{
+    const int64_t index = shade >> 8;
+    return static_cast<int32_t>(index < 0 ? 0 : (index > 255 ? 255 : index));
+}
+
+struct Corner {
+    int64_t x, y, s;
+};
+
+// One edge in closed form: after k rows the walker is at x0 * 256 + k * dx.
+struct Walk {
+    int64_t x0, s0, y0, dx, ds, rows;
+};
+
+Walk walk(const Corner &from, const Corner &to)
+{
+    Walk w{from.x * 256, from.s * 256, from.y, 0, 0, to.y - from.y};
+    if (w.rows > 0) {
+        w.dx = (to.x - from.x) * 256 / w.rows; // C++ division truncates toward zero
+        w.ds = (to.s - from.s) * 256 / w.rows;
+    }
+    return w;
+}
+
+// The expected picture: the index of every pixel, -1 where nothing is written.
+struct Expected {
+    std::vector<int32_t> index;
+    bool defined_32 = true; // every quantity the rules hold in 32 bits fits in them
+    bool dropped = false;   // dropped by the rasterizer's limits
+};
+
+Expected reference(const RayVertex &a, const RayVertex &b, const RayVertex &c, int32_t width, int32_t height)
+{
+    Expected out;
+    out.index.assign(static_cast<size_t>(width) * height, -1);
+    const Corner A{a.x, a.y, a.shade}, B{b.x, b.y, b.shade}, C{c.x, c.y, c.shade};
+    Corner p0 = A, p1 = B, p2 = C;
+    const Corner &lowest = A.y <= B.y ? (C.y < A.y ? C : A) : (C.y < B.y ? C : B);
+    if (&lowest == &B) {
+        p0 = B, p1 = C, p2 = A;
+    } else if (&lowest == &C) {
+        p0 = C, p1 = A, p2 = B;
+    }
+    bool &ok = out.defined_32;
+    const int64_t t1 = (p1.x - p0.x) * (p2.y - p0.y), t2 = (p2.x - p0.x) * (p1.y - p0.y);
+    ok = in_32(t1) && in_32(t2) && in_32(t1 - t2);
+    const int64_t area2 = t1 - t2;
+    if (area2 <= 0) {
+        return out;
+    }
+    const int64_t g1 = (p1.s - p0.s) * (p2.y - p0.y), g2 = (p0.s - p2.s) * (p1.y - p0.y);
+    ok = ok && in_32(g1) && in_32(g2) && in_32(g1 + g2) && in_32((g1 + g2) * 256);
+    const int64_t step = (g1 + g2) * 256 / area2;
+    if (p0.y >= height) {
+        return out;
+    }
+    const bool middle_left = p1.y > p2.y;
+    const Corner &top = middle_left ? p1 : p2;
+    const Corner &middle = middle_left ? p2 : p1;
+    if (top.y <= 0) {
+        return out;
+    }
+    const Walk long_walk = walk(p0, top), lower = walk(p0, middle), upper = walk(middle, top);
+    for (const Walk *w : {&long_walk, &lower, &upper}) {
+        // Start and end of every walk, and the numerators of its steps.
+        ok = ok && in_32(w->x0) && in_32(w->s0) && in_32(w->x0 + w->rows * w->dx) &&
+             in_32(w->s0 + w->rows * w->ds);
+    }
+    ok = ok && in_32((top.x - p0.x) * 256) && in_32((middle.x - p0.x) * 256) && in_32((top.x - middle.x) * 256) &&
+         in_32((top.s - p0.s) * 256) && in_32((middle.s - p0.s) * 256) && in_32((top.s - middle.s) * 256);
+
+    // What the rasterizer drops: corners outside its range, steps that leave 32 bits.
+    const int64_t limit = CORNER_LIMIT;
+    for (const Corner *p : {&p0, &p1, &p2}) {
+        if (p->x < -limit || p->x >= limit || p->y < -limit || p->y >= limit || p->s < -limit || p->s >= limit) {
+            out.dropped = true;
+            return out;
+        }
+    }
+    if (!in_32(step) || !in_32(long_walk.dx) || !in_32(long_walk.ds) || !in_32(lower.dx) || !in_32(lower.ds) ||
+        !in_32(upper.dx) || !in_32(upper.ds)) {
+        out.dropped = true;
+        return out;
+    }
+    const int64_t first_row = p0.y > 0 ? p0.y : 0;
+    const int64_t end_row = top.y < height ? top.y : height;
+    for (int64_t r = first_row; r < end_row; ++r) {
+        const int64_t k = r - p0.y;
+        const int64_t long_x = long_walk.x0 + k * long_walk.dx, long_s = long_walk.s0 + k * long_walk.ds;
+        const Walk &side = r < middle.y ? lower : upper;
+        const int64_t ks = r - side.y0;
+        const int64_t short_x = side.x0 + ks * side.dx, short_s = side.s0 + ks * side.ds;
+        const int64_t left_x = middle_left ? short_x : long_x, left_s = middle_left ? short_s : long_s;
+        const int64_t right_x = middle_left ? long_x : short_x;
+        const int64_t L = left_x >> 8, R = right_x >> 8;
+        for (int64_t col = L > 0 ? L : 0; col < R && col < width; ++col) {
+            const int64_t s = left_s + (col - L) * step;
+            ok = ok && in_32((col - L) * step) && in_32(s);
+            out.index[static_cast<size_t>(r * width + col)] = clamp_index(s);
+        }
+    }
+    return out;
+}
+
+class Random {
+public:
+    explicit Random(uint32_t seed) : engine_(seed) {}
+    int32_t between(int64_t low, int64_t high)
+    {
+        return static_cast<int32_t>(low + static_cast<int64_t>(engine_() % static_cast<uint64_t>(high - low + 1)));
+    }
+
+private:
+    std::mt19937 engine_;
+};
+
+// Corners near the target, at medium range, anywhere in +-100,000, or a mix of the
+// three, so that visible, clipped, long thin and overflowing triangles all occur.
+RayVertex random_corner(Random &random, int32_t kind, int32_t width, int32_t height)
+{
+    int32_t x, y;
+    switch (kind) {
+    case 0:
+        x = random.between(-8, width + 8);
+        y = random.between(-8, height + 8);
+        break;
+    case 1:
+        x = random.between(-300, 300);
+        y = random.between(-300, 300);
+        break;
+    default:
+        x = random.between(-100000, 100000);
+        y = random.between(-100000, 100000);
+        break;
+    }
+    return RayVertex{x, y, random.between(0, 255)};
+}
+
+TEST(RasterizerFuzz, MatchesReferenceInEveryRotation)
+{
+    build_light_ramp();
+    Random random(20240611);
+    int64_t defined = 0, drawn = 0, undefined = 0, dropped = 0;
+    const int32_t TRIANGLES = 200000;
+    for (int32_t n = 0; n < TRIANGLES; ++n) {
+        const int32_t width = random.between(1, 24), height = random.between(1, 24);
+        const int32_t mode = random.between(0, 4);
+        RayVertex v[3];
+        for (RayVertex &corner : v) {
+            corner = random_corner(random, mode == 3 ? random.between(0, 2) : (mode == 4 ? 0 : mode), width, height);
+        }
+        if (mode == 4) {
+            // A sliver: area2 of 1 over up to 100,000 rows, so steep shade
+            // gradients and steps that leave 32 bits occur.
+            const int32_t rows = random.between(1, 100000);
+            v[1] = RayVertex{v[0].x + 1, v[0].y - rows, v[1].shade};
+            v[2] = RayVertex{v[0].x + 1, v[0].y - rows + 1, v[2].shade};
+        }
+        const Expected expected = reference(v[0], v[1], v[2], width, height);
+        // The limits drop only triangles whose 32-bit arithmetic would overflow.
+        ASSERT_FALSE(expected.defined_32 && expected.dropped) << "triangle " << n;
+        defined += expected.defined_32;
+        dropped += expected.dropped;
+        bool any = false;
+        for (int32_t rotation = 0; rotation < 3; ++rotation) {
+            SentinelTarget target(width, height);
+            ray_vertices[0] = v[rotation];
+            ray_vertices[1] = v[(rotation + 1) % 3];
+            ray_vertices[2] = v[(rotation + 2) % 3];
+            fill_triangle(0, 1, 2);
+            ASSERT_TRUE(target.margins_intact()) << "triangle " << n << " rotation " << rotation;
+            for (int32_t r = 0; r < height; ++r) {
+                for (int32_t c = 0; c < width; ++c) {
+                    const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
+                    ASSERT_EQ(entry_at(target, c, r), want)
+                        << "triangle " << n << " rotation " << rotation << " (" << v[0].x << "," << v[0].y << ","
+                        << v[0].shade << ") (" << v[1].x << "," << v[1].y << "," << v[1].shade << ") ("
+                        << v[2].x << "," << v[2].y << "," << v[2].shade << ") on " << width << "x" << height
+                        << ", column " << c << " row " << r;
+                    any = any || want >= 0;
+                }
+            }
+        }
+        drawn += any;
+        undefined += !expected.defined_32;
+    }
+    // The mix must exercise both sides: pictures drawn, and triangles whose 32-bit
+    // arithmetic would overflow.
+    EXPECT_GT(defined, TRIANGLES / 2);
+    EXPECT_GT(drawn, TRIANGLES / 8);
+    EXPECT_GT(undefined, TRIANGLES / 10);
+    EXPECT_GT(dropped, 1000);
+}
+
+TEST(RasterizerFuzz, SpansMatchPerPixelFormula)
+{
+    build_light_ramp();
+    Random random(99);
+    for (int32_t n = 0; n < 200000; ++n) {
+        const int32_t width = random.between(1, 40), height = random.between(1, 3);
+        SentinelTarget target(width, height);
+        const bool close_by = random.between(0, 1) == 0;
+        const int32_t reach = close_by ? (width + 8) * 256 : 100000 * 256;
+        const RayVertex left{random.between(-reach, reach), random.between(-1, height), random.between(0, 255 * 256 + 255)};
+        const RayVertex right{random.between(-reach, reach), 0, 0};
+        const int32_t step_reach = random.between(0, 2) == 0 ? 1 << 20 : 4000;
+        const int32_t step = random.between(-step_reach, step_reach);
+        fill_span(left, right, step);
+        ASSERT_TRUE(target.margins_intact()) << "span " << n;
+        const int32_t L = left.x >> 8, R = right.x >> 8;
+        for (int32_t r = 0; r < height; ++r) {
+            for (int32_t c = 0; c < width; ++c) {
+                const bool inside = r == left.y && c >= L && c < R;
+                const int32_t want = inside ? clamp_index(left.shade + static_cast<int64_t>(c - L) * step) : -1;
+                ASSERT_EQ(entry_at(target, c, r), want)
+                    << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
+                    << left.shade << " step " << step << ", column " << c << " row " << r;
+            }
+        }
+    }
+}
+
+} // namespace

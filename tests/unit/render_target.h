@@ -1,0 +1,150 @@
+// What the light rendering tests draw into: a raster target of the test's own
+// between two sentinel blocks, pictures of what was written, and a frame buffer
+// whose storage the test owns for render_light.
+#pragma once
+
+#include "host/frame.h"
+#include "host/overlay.h"
+#include "render/ramp.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.
+inline constexpr uint32_t SENTINEL = 0x5A5A5A5Au;
+inline constexpr int32_t SENTINEL_MARGIN = 64; // pixels before and after the target
+
+// Points raster_target at a width x height block filled with SENTINEL, with
+// sentinel margins on both sides; puts the previous target back when it goes.
+class SentinelTarget {
+public:
+    SentinelTarget(int32_t width, int32_t height)
+        : width_(width), height_(height), saved_(raster_target),
+          block_(static_cast<size_t>(width) * height + 2 * SENTINEL_MARGIN, SENTINEL)
+    {
+        raster_target.width = width;
+        raster_target.height = height;
+        raster_target.pixels = block_.data() + SENTINEL_MARGIN;
+    }
+    ~SentinelTarget() { raster_target = saved_; }
+    SentinelTarget(const SentinelTarget &) = delete;
+    SentinelTarget &operator=(const SentinelTarget &) = delete;
+
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+    uint32_t at(int32_t column, int32_t row) const
+    {
+        return block_[SENTINEL_MARGIN + static_cast<size_t>(row) * width_ + column];
+    }
+    void fill(uint32_t value) { std::fill(block_.begin(), block_.end(), value); }
+    bool margins_intact() const
+    {
+        for (int32_t i = 0; i < SENTINEL_MARGIN; ++i) {
+            if (block_[i] != SENTINEL || block_[block_.size() - 1 - i] != SENTINEL) {
+                return false;
+            }
+        }
+        return true;
+    }
+    int64_t written_count() const
+    {
+        int64_t count = 0;
+        for (int32_t r = 0; r < height_; ++r) {
+            for (int32_t c = 0; c < width_; ++c) {
+                count += at(c, r) != SENTINEL;
+            }
+        }
+        return count;
+    }
+
+private:
+    int32_t width_;
+    int32_t height_;
+    RasterTarget saved_;
+    std::vector<uint32_t> block_;
+};
+
+// The ramp index a written pixel holds (its alpha), or -1 for a sentinel and -2 for
+// a value that is no ramp entry at all.
+inline int32_t entry_at(const SentinelTarget &target, int32_t column, int32_t row)
+{
+    const uint32_t pixel = target.at(column, row);
+    if (pixel == SENTINEL) {
+        return -1;
+    }
+    const uint32_t index = pixel >> 24;
+    return light_ramp.entries[index] == pixel ? static_cast<int32_t>(index) : -2;
+}
+
+// Compares the written pixels with a picture whose first string is the highest
+// buffer row shown and whose last is row 0: '#' written, '.' untouched. Rows above
+// the picture must be untouched. Reports the first cell that differs.
+inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
+                                                  const std::vector<std::string> &picture)
+{
+    const int32_t shown = static_cast<int32_t>(picture.size());
+    for (int32_t r = target.height() - 1; r >= 0; --r) {
+        for (int32_t c = 0; c < target.width(); ++c) {
+            char expected = '.';
+            if (r < shown) {
+                const std::string &line = picture[shown - 1 - r];
+                expected = c < static_cast<int32_t>(line.size()) ? line[c] : '.';
+            }
+            const char seen = target.at(c, r) == SENTINEL ? '.' : '#';
+            if (seen != expected) {
+                char value[16];
+                std::snprintf(value, sizeof value, "0x%08X", static_cast<unsigned>(target.at(c, r)));
+                return ::testing::AssertionFailure()
+                       << "row " << r << " column " << c << ": expected '" << expected << "', saw '"
+                       << seen << "' (pixel " << value << ")";
+            }
+        }
+    }
+    if (!target.margins_intact()) {
+        return ::testing::AssertionFailure() << "a sentinel margin outside the target was written";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Gives render_light a frame buffer of the screen's size whose storage the test
+// owns (clear_frame keeps storage it finds), and puts the program's records back.
+class OwnedFrame {
+public:
+    explicit OwnedFrame(const ScreenGeometry &screen)
+        : saved_screen_(screen_geometry), saved_frame_(frame_buffer), saved_target_(raster_target),
+          storage_(static_cast<size_t>(screen.width) * screen.height, SENTINEL)
+    {
+        screen_geometry = screen;
+        frame_buffer.storage = storage_.data();
+        raster_target.pixels = storage_.data();
+    }
+    ~OwnedFrame()
+    {
+        screen_geometry = saved_screen_;
+        frame_buffer = saved_frame_;
+        raster_target = saved_target_;
+    }
+    OwnedFrame(const OwnedFrame &) = delete;
+    OwnedFrame &operator=(const OwnedFrame &) = delete;
+
+    std::vector<uint32_t> &pixels() { return storage_; }
+    int64_t lit_count() const
+    {
+        int64_t count = 0;
+        for (uint32_t pixel : storage_) {
+            count += pixel != 0;
+        }
+        return count;
+    }
+
+private:
+    ScreenGeometry saved_screen_;
+    FrameBuffer saved_frame_;
+    RasterTarget saved_target_;
+    std::vector<uint32_t> storage_;
+};

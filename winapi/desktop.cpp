@@ -24,6 +24,7 @@ const uintptr_t STOCK_BITMAP = 0x6000;
 const uintptr_t FIRST_BITMAP = 0x6100;
 const uintptr_t ARROW_CURSOR = 0x7F00;
 const uintptr_t THREAD_HANDLE = 0x8000;
+const uintptr_t MODULE_HANDLE = 0x400000;
 const DWORD PROCESS_ID = 4242;
 const LONG FRAME = 3;    // simulated frame on each side of a framed window
 const LONG CAPTION = 22; // simulated caption height
@@ -54,6 +55,8 @@ struct Bitmap {
 struct Message {
     HWND window;
     UINT message;
+    WPARAM wparam = 0;
+    LPARAM lparam = 0;
 };
 
 struct Desktop {
@@ -542,6 +545,12 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER *count)
     return TRUE;
 }
 
+// Only the program's own module is known: a null name gives its instance handle.
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name)
+{
+    return module_name ? nullptr : (HMODULE)MODULE_HANDLE;
+}
+
 // user32
 
 int WINAPI GetSystemMetrics(int index)
@@ -612,11 +621,12 @@ BOOL WINAPI IsWindowVisible(HWND window)
     return w && (w->style & WS_VISIBLE) ? TRUE : FALSE;
 }
 
-// The desktop window has no siblings: its first window is itself, its next is null.
+// The desktop window is the root of the window tree and has no siblings: as on the
+// platform, both its first and its next window are null.
 HWND WINAPI GetWindow(HWND window, UINT command)
 {
     if (is_desktop(window))
-        return command == GW_HWNDFIRST ? window : nullptr;
+        return nullptr;
     if (!live(window))
         return nullptr;
     auto &z = desk().z;
@@ -734,6 +744,21 @@ BOOL WINAPI UpdateWindow(HWND window)
     return TRUE;
 }
 
+// The desktop window cannot be destroyed; a dead window fails a second time.
+BOOL WINAPI DestroyWindow(HWND window)
+{
+    LOG("DestroyWindow " + hex(window));
+    if (!live(window))
+        return FALSE;
+    sim::destroy_window(window);
+    return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND window)
+{
+    return is_desktop(window) || live(window) ? TRUE : FALSE;
+}
+
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM)
 {
     LOG("DefWindowProcA " + hex(window) + " " + std::to_string(message));
@@ -751,13 +776,23 @@ BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT, UINT)
     auto &queue = desk().queue;
     for (auto at = queue.begin(); at != queue.end(); ++at) {
         if (!window || at->window == window) {
-            *msg = MSG{at->window, at->message, 0, 0, 0, {0, 0}};
+            *msg = MSG{at->window, at->message, at->wparam, at->lparam, 0, {0, 0}};
             queue.erase(at);
             return TRUE;
         }
     }
     *msg = MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
     return FALSE;
+}
+
+// A null window posts to the thread's queue; a dead window refuses the message.
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    LOG("PostMessageA " + hex(window) + " " + std::to_string(message));
+    if (window && !live(window))
+        return FALSE;
+    desk().queue.push_back({window, message, wparam, lparam});
+    return TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG *msg)
@@ -842,7 +877,9 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object)
 {
     LOG("SelectObject " + hex(dc) + " " + hex(object));
     auto selected = desk().selected.find((uintptr_t)dc);
-    if (selected == desk().selected.end() || !desk().bitmaps.count((uintptr_t)object))
+    // The DC's original stock bitmap can be selected back, as on the platform.
+    if (selected == desk().selected.end() ||
+        ((uintptr_t)object != STOCK_BITMAP && !desk().bitmaps.count((uintptr_t)object)))
         return nullptr;
     uintptr_t previous = selected->second;
     selected->second = (uintptr_t)object;
@@ -888,6 +925,47 @@ int WINAPI SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD 
         copied++;
     }
     return (int)copied;
+}
+
+// 0x00BBGGRR of the pixel at (x, y) from the top-left of the bitmap selected into dc.
+COLORREF WINAPI GetPixel(HDC dc, int x, int y)
+{
+    auto selected = desk().selected.find((uintptr_t)dc);
+    if (selected == desk().selected.end())
+        return CLR_INVALID;
+    auto found = desk().bitmaps.find(selected->second);
+    if (found == desk().bitmaps.end() || x < 0 || y < 0 || x >= found->second.width ||
+        y >= found->second.height)
+        return CLR_INVALID;
+    uint32_t pixel = found->second.pixels[(size_t)y * found->second.width + x];
+    return ((pixel & 0xFF) << 16) | (pixel & 0xFF00) | ((pixel >> 16) & 0xFF);
+}
+
+// Reads scan lines of a bitmap into a 32-bit BI_RGB DIB of the bitmap's width, alpha
+// byte included; a positive height asks for bottom-up rows. Other formats, and a
+// null bits pointer (the platform's query of the format), fail with 0.
+int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start_scan, UINT lines, LPVOID bits, BITMAPINFO *info,
+                     UINT color_use)
+{
+    LOG("GetDIBits " + hex(dc) + " " + hex(bitmap) + " " + std::to_string(start_scan) + " " +
+        std::to_string(lines) + " " + std::to_string(color_use));
+    auto found = desk().bitmaps.find((uintptr_t)bitmap);
+    if (!dc || !bits || !info || found == desk().bitmaps.end())
+        return 0;
+    const BITMAPINFOHEADER &h = info->bmiHeader;
+    const Bitmap &source = found->second;
+    if (h.biBitCount != 32 || h.biCompression != BI_RGB || h.biWidth != source.width || h.biHeight == 0)
+        return 0;
+    uint32_t *target = static_cast<uint32_t *>(bits);
+    int copied = 0;
+    for (UINT scan = start_scan; scan < start_scan + lines && (LONG)scan < source.height; scan++) {
+        // DIB scan lines count from the bottom row for a bottom-up request.
+        LONG row = h.biHeight > 0 ? source.height - 1 - (LONG)scan : (LONG)scan;
+        std::memcpy(&target[(size_t)(scan - start_scan) * source.width],
+                    &source.pixels[(size_t)row * source.width], (size_t)source.width * 4);
+        copied++;
+    }
+    return copied;
 }
 
 // winmm

@@ -29,6 +29,7 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef DWORD *LPDWORD;
 typedef void *HANDLE;
+typedef DWORD COLORREF; // 0x00BBGGRR
 
 struct HWND__;
 struct HDC__;
@@ -192,6 +193,8 @@ typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define AC_SRC_ALPHA 0x01
 #define ULW_ALPHA 0x00000002
 
+#define CLR_INVALID 0xFFFFFFFF
+
 #define MAKEINTRESOURCEA(i) ((LPSTR)((uintptr_t)((WORD)(i))))
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
@@ -207,6 +210,7 @@ void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetCurrentProcessId(void);
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER *frequency);
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER *count);
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 
 // user32
 int WINAPI GetSystemMetrics(int index);
@@ -227,8 +231,11 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
                             HINSTANCE instance, LPVOID parameter);
 BOOL WINAPI ShowWindow(HWND window, int show_mode);
 BOOL WINAPI UpdateWindow(HWND window);
+BOOL WINAPI DestroyWindow(HWND window);
+BOOL WINAPI IsWindow(HWND window);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT first, UINT last);
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL WINAPI TranslateMessage(const MSG *msg);
 LRESULT WINAPI DispatchMessageA(const MSG *msg);
 HDC WINAPI GetDC(HWND window);
@@ -242,3 +249,6 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 int WINAPI SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
                              int x_src, int y_src, UINT start_scan, UINT lines, const void *bits,
                              const BITMAPINFO *info, UINT color_use);
+COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start_scan, UINT lines, LPVOID bits, BITMAPINFO *info,
+                     UINT color_use);

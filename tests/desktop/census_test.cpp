@@ -145,7 +145,7 @@ TEST_F(CensusTest, NullOrDesktopStartGivesAnEmptyCensus)
     window_census.count = 5;
     take_census(nullptr);
     EXPECT_EQ(window_census.count, 0);
-    // The desktop window is its own first window, and is never taken.
+    // The desktop window has no siblings to walk.
     take_census(desktop_window);
     EXPECT_EQ(window_census.count, 0);
 }

@@ -2,6 +2,7 @@
 // chosen styles, one of them active, beside the program's real overlay window. Checks
 // which windows the census takes, their Z order, and their rectangles after the
 // thick-frame rule, judged with the frame sizes this platform actually gives.
+#include "rects.h"
 #include "host/overlay.h"
 #include "tracking/census.h"
 
@@ -30,19 +31,6 @@ void pump_messages()
         }
         Sleep(PUMP_SLEEP_MS);
     }
-}
-
-std::string rect_text(const RECT &r)
-{
-    char text[80];
-    std::snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", (long)r.left, (long)r.top, (long)r.right,
-                  (long)r.bottom);
-    return text;
-}
-
-bool same_rect(const RECT &a, const RECT &b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 // The census entry of w, or -1.

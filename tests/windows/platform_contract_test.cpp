@@ -1,6 +1,7 @@
 // The platform behaviours light relies on, as one source built twice: against the
 // real user32 and gdi32 (run under Wine) and against the stand-in in winapi/ (native
 // desktop tests). Where the two builds disagree, the stand-in is wrong.
+#include "rects.h"
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,19 +20,6 @@ namespace {
 const char CONTRACT_CLASS[] = "LightContract";
 const int WALK_LIMIT = 100000; // more top-level windows than any desktop holds
 const RECT SENTINEL_RECT = {-7, -8, -9, -10};
-
-std::string rect_text(const RECT &r)
-{
-    char text[80];
-    std::snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", (long)r.left, (long)r.top, (long)r.right,
-                  (long)r.bottom);
-    return text;
-}
-
-bool same_rect(const RECT &a, const RECT &b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
 
 // Position of w in order, or -1.
 int index_of(const std::vector<HWND> &order, HWND w)

@@ -5,6 +5,7 @@
 // saw. Exit status: 0 passed, 1 a check failed, 2 bad command line.
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <cmath>
 #include <cstdarg>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -547,7 +549,17 @@ int usage() {
       "  light-two-fans                  two activations in turn light two fans\n"
       "  light-fades [WITHIN_MS]         the overlay is transparent again in time\n"
       "  survive-foreground desktop|overlay  the program outlives that foreground\n"
-      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
+      "  record FOLDER FRAMES INTERVAL_MS (X Y W H AT_MS)...  (two windows or more)\n"
+      "                                  open sample windows, capture the desktop, wait\n"
+      "                                  for the overlay, record it while activating\n"
+      "                                  the windows, write the frames into FOLDER\n"
+      "  version-info EXE [NAME=VALUE]...  print the version resource and check values\n"
+      "                                  (a string's name, FILEVERSION, PRODUCTVERSION)\n"
+      "  open-dialog X Y W H [TITLE [MS]] as open-window, with a fixed dialog frame\n"
+      "  memory                          print the overlay process's memory counters\n"
+      "  soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS\n"
+      "                                  activate windows in turn, reopening some, and\n"
+      "                                  check the light now and then\n"      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
       stderr);
   return EXIT_USAGE;
 }
@@ -1094,6 +1106,623 @@ int command_selftest(int32_t x, int32_t y) {
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
 
+// ---------------------------------------------------------------------------
+// Recording the light for pictures: sample windows are opened and activated in
+// turn while the overlay's pixels are read back every few milliseconds.
+//
+// While the program runs, its overlay covers the whole screen, and the session's
+// readback returns the overlay's own pixels everywhere: the windows below do not
+// show in it. So the desktop is captured before the program starts, once with
+// each sample window active, and every frame is also composed over the capture
+// in which the same window is active, the way a layered window with per-pixel
+// alpha is shown: overlay + (255 - alpha) / 255 * below.
+
+constexpr char SAMPLE_CLASS[] = "LightProbeSample";  // the record command's white windows
+// Framed and sizable, with a title bar but no system menu: the caption buttons'
+// glyphs come from a symbol font that a bare Wine prefix may lack.
+constexpr DWORD SAMPLE_STYLE = WS_CAPTION | WS_THICKFRAME;
+constexpr int SAMPLE_SETTLE_MS = 300;   // for a window to be drawn and activated
+constexpr int OVERLAY_WAIT_MS = 30000;  // for the program to start once told to
+constexpr int DARK_WAIT_MS = 5000;      // for its start-up light to fade
+
+struct SampleWindow {
+  RECT rect;      // screen coordinates
+  int32_t at_ms;  // when the recording activates it, from its start
+  HWND handle;
+};
+
+struct Recording {
+  std::vector<Capture> desktops;  // one per sample window, with that one active
+  std::vector<Capture> frames;    // the overlay's premultiplied pixels
+  std::vector<double> times;      // ms from the start of the recording
+  std::vector<int> active;        // the sample window last activated, -1 before any
+};
+
+// A white framed window that shows its title in the middle.
+LRESULT CALLBACK sample_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message != WM_PAINT) return DefWindowProcA(window, message, w, l);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT client;
+  GetClientRect(window, &client);
+  char title[128];
+  int length = GetWindowTextA(window, title, sizeof title);
+  SetBkMode(dc, TRANSPARENT);
+  DrawTextA(dc, title, length, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  EndPaint(window, &paint);
+  return 0;
+}
+
+// Opens the sample windows in order; the last one opened ends up active.
+bool open_sample_windows(std::vector<SampleWindow> &windows) {
+  register_class(SAMPLE_CLASS, sample_window_proc, WHITE_BRUSH);
+  for (size_t i = 0; i < windows.size(); i++) {
+    RECT r = windows[i].rect;
+    char title[64];
+    std::snprintf(title, sizeof title, "Window %zu  (%ld x %ld)", i + 1, r.right - r.left,
+                  r.bottom - r.top);
+    windows[i].handle = CreateWindowExA(0, SAMPLE_CLASS, title, SAMPLE_STYLE, r.left,
+                                        r.top, r.right - r.left, r.bottom - r.top, nullptr,
+                                        nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!windows[i].handle) {
+      say("FAIL: could not create sample window %zu", i + 1);
+      return false;
+    }
+    ShowWindow(windows[i].handle, SW_SHOWNORMAL);
+    UpdateWindow(windows[i].handle);
+    SetForegroundWindow(windows[i].handle);
+    pump_for(50);
+  }
+  pump_for(SAMPLE_SETTLE_MS);
+  return true;
+}
+
+// Captures the desktop with each sample window active in turn, before the
+// program runs; the last window is left active.
+bool capture_desktops(const std::vector<SampleWindow> &windows, Recording &out) {
+  for (const SampleWindow &w : windows) {
+    SetForegroundWindow(w.handle);
+    pump_for(SAMPLE_SETTLE_MS);
+    if (GetForegroundWindow() != w.handle)
+      say("note: window %p did not become the foreground window", (void *)w.handle);
+    out.desktops.emplace_back();
+    if (!capture_screen(virtual_screen(), out.desktops.back())) return false;
+  }
+  return true;
+}
+
+// Captures frame_count frames of the virtual screen, one every interval_ms on a
+// fixed schedule (a late capture is followed at once by the next one), and
+// activates each sample window when its time has come, just before a capture.
+void record_frames(const std::vector<SampleWindow> &windows, int frame_count, int interval_ms,
+                   Recording &out) {
+  Region screen = virtual_screen();
+  size_t next = 0;
+  int active = -1;
+  double start = now_ms();
+  for (int k = 0; k < frame_count; k++) {
+    double due = start + double(k) * interval_ms;
+    while (now_ms() < due) pump_for(0);
+    double at = now_ms() - start;
+    for (; next < windows.size() && windows[next].at_ms <= at; next++) {
+      SetForegroundWindow(windows[next].handle);
+      active = int(next);
+    }
+    out.frames.emplace_back();
+    capture_screen(screen, out.frames.back());
+    out.times.push_back(at);
+    out.active.push_back(active);
+  }
+}
+
+// A premultiplied pixel as PNG and PAM store colour: straight, with its alpha.
+uint32_t straight_alpha(uint32_t p) {
+  uint32_t a = p >> 24;
+  if (a == 0) return 0;
+  uint32_t c[3] = {p >> 16 & 255, p >> 8 & 255, p & 255};
+  for (uint32_t &v : c) v = v >= a ? 255 : (v * 255 + a / 2) / a;
+  return a << 24 | c[0] << 16 | c[1] << 8 | c[2];
+}
+
+// A premultiplied overlay pixel over an opaque one below, rounded to nearest.
+uint32_t over(uint32_t overlay, uint32_t below) {
+  uint32_t a = overlay >> 24, out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    uint32_t v = (overlay >> shift & 255) + ((255 - a) * (below >> shift & 255) + 127) / 255;
+    out |= (v > 255 ? 255 : v) << shift;
+  }
+  return out;
+}
+
+// Writes 0xAARRGGBB pixels, rows top-down, as a PAM image: RGB_ALPHA with the
+// alpha byte, or RGB without it.
+bool write_picture(const char *path, Region region, const std::vector<uint32_t> &pixels,
+                   bool with_alpha) {
+  FILE *file = std::fopen(path, "wb");
+  if (!file) {
+    say("cannot write %s", path);
+    return false;
+  }
+  int depth = with_alpha ? 4 : 3;
+  std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
+               region.width, region.height, depth, with_alpha ? "RGB_ALPHA" : "RGB");
+  std::vector<unsigned char> bytes(pixels.size() * size_t(depth));
+  unsigned char *b = bytes.data();
+  for (uint32_t p : pixels) {
+    *b++ = (unsigned char)(p >> 16);
+    *b++ = (unsigned char)(p >> 8);
+    *b++ = (unsigned char)p;
+    if (with_alpha) *b++ = (unsigned char)(p >> 24);
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) say("cannot finish %s", path);
+  return ok;
+}
+
+// Writes each frame twice, as the overlay's own pixels (overlay-NNN.pam) and
+// composed over the desktop (screen-NNN.pam), and a line per frame in frames.txt.
+bool write_recording(const std::string &folder, const Recording &r) {
+  std::string list_path = folder + "\\frames.txt";
+  FILE *list = std::fopen(list_path.c_str(), "wb");  // Unix lines, for the scripts
+  if (!list) {
+    say("cannot write %s", list_path.c_str());
+    return false;
+  }
+  std::fprintf(list, "# frame, ms from the start, lit pixels, largest alpha, active "
+                     "sample window (0: as before the first activation)\n");
+  bool ok = true;
+  std::vector<uint32_t> overlay, screen;
+  for (size_t k = 0; k < r.frames.size() && ok; k++) {
+    const Capture &frame = r.frames[k];
+    const Capture &below = r.desktops[r.active[k] < 0 ? r.desktops.size() - 1 : size_t(r.active[k])];
+    overlay.resize(frame.pixels.size());
+    screen.resize(frame.pixels.size());
+    int64_t lit = 0;
+    uint32_t max_alpha = 0;
+    for (size_t i = 0; i < frame.pixels.size(); i++) {
+      uint32_t p = frame.pixels[i];
+      lit += p != 0;
+      if (p >> 24 > max_alpha) max_alpha = p >> 24;
+      overlay[i] = straight_alpha(p);
+      screen[i] = over(p, below.pixels[i]);
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "\\overlay-%03zu.pam", k);
+    ok = write_picture((folder + name).c_str(), frame.region, overlay, true);
+    std::snprintf(name, sizeof name, "\\screen-%03zu.pam", k);
+    ok = ok && write_picture((folder + name).c_str(), frame.region, screen, false);
+    std::fprintf(list, "%zu %.1f %lld %lu %d\n", k, r.times[k], (long long)lit,
+                 (unsigned long)max_alpha, r.active[k] + 1);
+  }
+  ok = std::fclose(list) == 0 && ok;
+  return ok;
+}
+
+// Prints how closely the captures kept to their schedule.
+void report_timing(const Recording &r, int interval_ms) {
+  double longest = 0;
+  for (size_t k = 1; k < r.times.size(); k++)
+    if (r.times[k] - r.times[k - 1] > longest) longest = r.times[k] - r.times[k - 1];
+  say("recorded %zu frames over %.0f ms, planned every %d ms; longest gap %.0f ms",
+      r.frames.size(), r.times.empty() ? 0.0 : r.times.back(), interval_ms, longest);
+}
+
+// record FOLDER FRAMES INTERVAL_MS (X Y W H AT_MS)...: opens the sample windows,
+// captures the desktop, says it is ready, waits for the program's overlay to show
+// and go dark, records, and writes the frames into FOLDER. It takes two windows or
+// more: the last one opened is the foreground window when the recording starts,
+// so activating the first one is a change the program lights.
+int command_record(int argc, char **argv) {
+  int32_t frame_count = 0, interval_ms = 0;
+  if (argc < 13 || (argc - 3) % 5 != 0 || !parse_int(argv[1], frame_count) ||
+      !parse_int(argv[2], interval_ms) || frame_count < 1 || interval_ms < 1)
+    return usage();
+  std::vector<SampleWindow> windows;
+  for (int i = 3; i < argc; i += 5) {
+    int32_t v[5];
+    for (int j = 0; j < 5; j++)
+      if (!parse_int(argv[i + j], v[j])) return usage();
+    if (v[2] <= 0 || v[3] <= 0) return usage();
+    windows.push_back({{v[0], v[1], v[0] + v[2], v[1] + v[3]}, v[4], nullptr});
+  }
+  for (size_t i = 1; i < windows.size(); i++)
+    if (windows[i].at_ms < windows[i - 1].at_ms) return usage();
+
+  Recording recording;
+  if (!open_sample_windows(windows) || !capture_desktops(windows, recording)) return EXIT_FAIL;
+  say("ready; %zu sample windows open and the desktop captured", windows.size());
+  // Serve the windows while the program starts, as a desktop's programs do.
+  for (double until = now_ms() + OVERLAY_WAIT_MS; overlays().empty() && now_ms() < until;)
+    pump_for(50);
+  if (!the_overlay(0)) return EXIT_FAIL;
+  if (wait_until_dark(DARK_WAIT_MS) < 0) {
+    say("FAIL: the overlay still shows light %d ms after it appeared", DARK_WAIT_MS);
+    return EXIT_FAIL;
+  }
+  record_frames(windows, frame_count, interval_ms, recording);
+  report_timing(recording, interval_ms);
+  bool ok = write_recording(argv[0], recording);
+  for (const SampleWindow &w : windows) DestroyWindow(w.handle);
+  pump_for(20);
+  return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+// ---------------------------------------------------------------------------
+// The version resource as a file's properties show it: the fixed file and
+// product versions, and the strings of the first language the file lists.
+
+const char *const VERSION_STRINGS[] = {"CompanyName",    "FileDescription", "FileVersion",
+                                       "InternalName",   "LegalCopyright",  "OriginalFilename",
+                                       "ProductName",    "ProductVersion"};
+
+// The file's version resource, or an empty buffer when it has none.
+std::vector<char> read_version_resource(const char *path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  std::vector<char> data(size);
+  if (size == 0 || !GetFileVersionInfoA(path, 0, size, data.data())) data.clear();
+  return data;
+}
+
+// A string of the resource's first listed language, or null.
+const char *version_string(std::vector<char> &data, const char *name) {
+  struct LanguageCodePage {
+    WORD language, code_page;
+  } *translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                      reinterpret_cast<void **>(&translation), &length) ||
+      length < sizeof *translation)
+    return nullptr;
+  char key[96];
+  std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\%s", translation->language,
+                translation->code_page, name);
+  char *value = nullptr;
+  if (!VerQueryValueA(data.data(), key, reinterpret_cast<void **>(&value), &length)) return nullptr;
+  return value;
+}
+
+// The fixed file ("FILEVERSION") or product ("PRODUCTVERSION") version as
+// a.b.c.d, or an empty string.
+std::string fixed_version(std::vector<char> &data, bool product) {
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length) ||
+      length < sizeof *fixed || fixed->dwSignature != 0xFEEF04BDu)
+    return "";
+  DWORD ms = product ? fixed->dwProductVersionMS : fixed->dwFileVersionMS;
+  DWORD ls = product ? fixed->dwProductVersionLS : fixed->dwFileVersionLS;
+  char text[48];
+  std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
+  return text;
+}
+
+// version-info EXE [NAME=VALUE]...: prints the version resource and checks that
+// each NAME reads VALUE; NAME is a string's name, FILEVERSION or PRODUCTVERSION.
+int command_version_info(int argc, char **argv) {
+  std::vector<char> data = read_version_resource(argv[0]);
+  if (data.empty()) {
+    say("FAIL: %s has no version resource (error %lu)", argv[0], GetLastError());
+    return EXIT_FAIL;
+  }
+  std::string file_version = fixed_version(data, false);
+  std::string product_version = fixed_version(data, true);
+  say("%s: FILEVERSION %s, PRODUCTVERSION %s", argv[0], file_version.c_str(),
+      product_version.c_str());
+  for (const char *name : VERSION_STRINGS) {
+    const char *value = version_string(data, name);
+    say("  %-16s %s%s%s", name, value ? "\"" : "", value ? value : "(none)", value ? "\"" : "");
+  }
+  bool ok = true;
+  for (int i = 1; i < argc; i++) {
+    const char *equals = std::strchr(argv[i], '=');
+    if (!equals) return usage();
+    std::string name(argv[i], size_t(equals - argv[i])), want(equals + 1);
+    const char *seen = name == "FILEVERSION"      ? file_version.c_str()
+                       : name == "PRODUCTVERSION" ? product_version.c_str()
+                                                  : version_string(data, name.c_str());
+    if (!seen || want != seen) {
+      say("FAIL: %s is %s%s%s, expected \"%s\"", name.c_str(), seen ? "\"" : "",
+          seen ? seen : "missing", seen ? "\"" : "", want.c_str());
+      ok = false;
+    }
+  }
+  if (ok) say("PASS: %d values as expected", argc - 1);
+  return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+// ---------------------------------------------------------------------------
+// Long runs: many activations across windows that close and reopen, and the
+// overlay process's memory as the system reports it to another process.
+
+constexpr int SOAK_MARGIN = 24;  // pixels between the soak's windows and around them
+
+// The process of the one overlay, opened with the given access, or null after
+// saying why.
+HANDLE open_overlay_process(DWORD access, DWORD &process_id) {
+  HWND overlay = the_overlay(5000);
+  if (!overlay) return nullptr;
+  process_id = 0;
+  GetWindowThreadProcessId(overlay, &process_id);
+  HANDLE process = OpenProcess(access, FALSE, process_id);
+  if (!process) say("FAIL: cannot open process %lu of the overlay (error %lu)", process_id,
+                    GetLastError());
+  return process;
+}
+
+struct MemorySample {
+  uint64_t working_set;        // bytes, GetProcessMemoryInfo
+  uint64_t pagefile;           // bytes, GetProcessMemoryInfo
+  uint64_t private_usage;      // bytes, GetProcessMemoryInfo
+  uint64_t committed_private;  // bytes of committed private pages, VirtualQueryEx
+  uint64_t committed_regions;  // how many regions those pages lie in
+};
+
+// Walks the other process's address space: committed private pages are what its
+// heaps and stacks hold, the memory a leak would grow.
+void add_committed_private(HANDLE process, MemorySample &sample) {
+  MEMORY_BASIC_INFORMATION region;
+  uintptr_t address = 0;
+  while (VirtualQueryEx(process, reinterpret_cast<void *>(address), &region, sizeof region) ==
+         sizeof region) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+      sample.committed_private += region.RegionSize;
+      sample.committed_regions++;
+    }
+    uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (next <= address) break;  // the top of the address space wrapped around
+    address = next;
+  }
+}
+
+// memory: one line of the overlay process's memory counters, in bytes.
+int command_memory() {
+  DWORD id;
+  HANDLE process = open_overlay_process(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, id);
+  if (!process) return EXIT_FAIL;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  bool ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
+                                 sizeof counters);
+  if (!ok) say("FAIL: GetProcessMemoryInfo of process %lu failed (error %lu)", id, GetLastError());
+  MemorySample sample{counters.WorkingSetSize, counters.PagefileUsage, counters.PrivateUsage, 0, 0};
+  add_committed_private(process, sample);
+  CloseHandle(process);
+  say("memory of process %lu: working-set %llu pagefile %llu private-usage %llu "
+      "committed-private %llu in %llu regions", id, (unsigned long long)sample.working_set,
+      (unsigned long long)sample.pagefile, (unsigned long long)sample.private_usage,
+      (unsigned long long)sample.committed_private, (unsigned long long)sample.committed_regions);
+  return ok && sample.committed_private ? EXIT_PASS : EXIT_FAIL;
+}
+
+// The soak's windows: a grid over the screen, cells of different sizes so that
+// the fans differ, every window framed and well inside the screen.
+std::vector<RECT> soak_layout(Region screen, int count) {
+  int columns = 1;
+  while (columns * columns < count) columns++;
+  int rows = (count + columns - 1) / columns;
+  int cell_w = (screen.width - SOAK_MARGIN) / columns, cell_h = (screen.height - SOAK_MARGIN) / rows;
+  std::vector<RECT> rects;
+  for (int i = 0; i < count; i++) {
+    int shrink = (i % 3) * SOAK_MARGIN;
+    RECT r;
+    r.left = screen.x + SOAK_MARGIN + (i % columns) * cell_w;
+    r.top = screen.y + SOAK_MARGIN + (i / columns) * cell_h;
+    r.right = r.left + cell_w - SOAK_MARGIN - shrink;
+    r.bottom = r.top + cell_h - SOAK_MARGIN - shrink;
+    rects.push_back(r);
+  }
+  return rects;
+}
+
+struct SoakTally {
+  int64_t activations = 0, missed = 0;   // activations, and those not in the foreground after
+  int64_t opened = 0, reopened = 0;      // windows created, and of them replacements
+  int64_t checks = 0, lit_checks = 0;    // screen checks, and those that saw light
+  int64_t unsound = 0;                   // checks with a pixel no fan can have
+};
+
+// One soak window and the thread that owns it. Each window has a thread of its
+// own because closing a framed window takes Wine 2 s when no window manager
+// runs (it waits that long for one to confirm the window withdrawn); on its own
+// thread that wait does not hold up the activations.
+struct SoakWindow {
+  RECT rect;      // screen coordinates
+  HWND window;    // written by the thread before it sets `ready`
+  HANDLE ready;   // event
+  HANDLE thread;
+};
+
+constexpr char SOAK_CLASS[] = "LightProbeSoak";
+constexpr UINT SOAK_ACTIVATE = WM_APP + 1;  // asks a soak window's thread to activate it
+constexpr int SOAK_ACTIVATION_MS = 200;     // for an activation to show in the foreground
+
+LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == SOAK_ACTIVATE) {
+    SetForegroundWindow(window);
+    return 0;
+  }
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(window, message, w, l);
+}
+
+DWORD WINAPI soak_window_thread(LPVOID parameter) {
+  SoakWindow *s = static_cast<SoakWindow *>(parameter);
+  RECT r = s->rect;
+  s->window = CreateWindowExA(0, SOAK_CLASS, "soak", WS_OVERLAPPEDWINDOW, r.left, r.top,
+                              r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(s->window, SW_SHOWNORMAL);
+  UpdateWindow(s->window);
+  SetForegroundWindow(s->window);
+  SetEvent(s->ready);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+// Waits up to SOAK_ACTIVATION_MS for a window to be the foreground window.
+bool soak_became_foreground(HWND window) {
+  double until = now_ms() + SOAK_ACTIVATION_MS;
+  while (GetForegroundWindow() != window && now_ms() < until) Sleep(1);
+  return GetForegroundWindow() == window;
+}
+
+// Opens a window on a thread of its own and waits until it is shown and active.
+SoakWindow *soak_open(std::vector<std::unique_ptr<SoakWindow>> &all, RECT rect) {
+  all.push_back(std::make_unique<SoakWindow>());
+  SoakWindow *s = all.back().get();
+  s->rect = rect;
+  s->window = nullptr;
+  s->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  s->thread = CreateThread(nullptr, 0, soak_window_thread, s, 0, nullptr);
+  HANDLE waits[2] = {s->ready, s->thread};
+  WaitForMultipleObjects(2, waits, FALSE, 5000);
+  return s;
+}
+
+// Looks at the whole screen during light: every lit pixel must be a ramp entry
+// no brighter than a fan can be. Where the pixels lie is not checked: a window
+// closed a moment ago may still show its last fan.
+void soak_check_light(SoakTally &tally) {
+  Capture capture;
+  tally.checks++;
+  if (!capture_screen(virtual_screen(), capture)) {
+    tally.unsound++;
+    return;
+  }
+  int64_t lit = 0, wrong = 0;
+  size_t first = 0;
+  for (size_t i = 0; i < capture.pixels.size(); i++) {
+    uint32_t p = capture.pixels[i];
+    if (p == 0) continue;
+    lit++;
+    if (is_ramp_entry(p) && int(p >> 24) <= MAX_LIGHT_ALPHA) continue;
+    if (wrong++ == 0) first = i;
+  }
+  tally.lit_checks += lit != 0;
+  if (wrong && tally.unsound++ == 0) {
+    say("FAIL: %lld of %lld lit pixels are not ramp entries of alpha %d or less; first %08lx "
+        "at (%d,%d)", (long long)wrong, (long long)lit, MAX_LIGHT_ALPHA,
+        (unsigned long)capture.pixels[first],
+        capture.region.x + int(first % size_t(capture.region.width)),
+        capture.region.y + int(first / size_t(capture.region.width)));
+    save_failure(capture, "soak");
+  }
+}
+
+// Activates one soak window: when reopening, the window is first closed and a
+// new one opened in its place, a handle the program has never seen.
+void soak_activate(std::vector<std::unique_ptr<SoakWindow>> &all,
+                   std::vector<SoakWindow *> &current, size_t i, bool reopen,
+                   SoakTally &tally) {
+  if (reopen) {
+    PostMessageA(current[i]->window, WM_CLOSE, 0, 0);
+    current[i] = soak_open(all, current[i]->rect);
+    tally.opened++;
+    tally.reopened++;
+  } else {
+    PostMessageA(current[i]->window, SOAK_ACTIVATE, 0, 0);
+  }
+  tally.activations++;
+  if (!soak_became_foreground(current[i]->window) && tally.missed++ < 3)
+    say("activation %lld: window %p is not the foreground window, %p is",
+        (long long)tally.activations, (void *)current[i]->window, (void *)GetForegroundWindow());
+}
+
+// Closes every window still open and waits for their threads to end.
+void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
+                    const std::vector<SoakWindow *> &current) {
+  for (SoakWindow *s : current) PostMessageA(s->window, WM_CLOSE, 0, 0);
+  for (auto &s : all) {
+    if (WaitForSingleObject(s->thread, 10000) != WAIT_OBJECT_0)
+      say("note: the thread of window %p did not end", (void *)s->window);
+    CloseHandle(s->thread);
+    CloseHandle(s->ready);
+  }
+}
+
+// soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS: opens the windows and
+// activates them in turn, one every PERIOD_MS, reopening every REOPEN_EVERY-th
+// (0: never) and checking the light every CHECK_MS (0: never), just before an
+// activation, when the last one has had time to light up; then closes them.
+int command_soak(int seconds, int count, int period_ms, int reopen_every, int check_ms) {
+  if (seconds <= 0 || count <= 0 || period_ms <= 0 || reopen_every < 0 || check_ms < 0)
+    return usage();
+  HWND overlay = the_overlay(5000);
+  if (!overlay) return EXIT_FAIL;
+  DWORD overlay_process = 0;
+  GetWindowThreadProcessId(overlay, &overlay_process);
+  register_class(SOAK_CLASS, soak_window_proc, BLACK_BRUSH);
+  std::vector<std::unique_ptr<SoakWindow>> all;
+  std::vector<SoakWindow *> current;
+  SoakTally tally;
+  for (const RECT &r : soak_layout(virtual_screen(), count)) {
+    current.push_back(soak_open(all, r));
+    tally.opened++;
+  }
+  say("soak: activating");
+  double start = now_ms(), end = start + 1000.0 * seconds, next_check = start + check_ms;
+  for (int64_t k = 0; now_ms() < end; k++) {
+    double due = start + double(k) * period_ms;
+    while (now_ms() < due) Sleep(1);
+    if (check_ms > 0 && now_ms() >= next_check) {
+      soak_check_light(tally);
+      next_check += check_ms;
+    }
+    bool reopen = reopen_every > 0 && k % reopen_every == reopen_every - 1;
+    soak_activate(all, current, size_t(k % count), reopen, tally);
+  }
+  double took = now_ms() - start;
+  say("soak: activations done");
+  soak_close_all(all, current);
+  bool alive = process_alive(overlay_process) && the_overlay(0) == overlay;
+  say("soak: %.1f s, %lld activations (%lld not in the foreground within %d ms), %lld windows "
+      "opened (%lld reopened), %lld light checks (%lld lit, %lld unsound)", took / 1000,
+      (long long)tally.activations, (long long)tally.missed, SOAK_ACTIVATION_MS,
+      (long long)tally.opened, (long long)tally.reopened, (long long)tally.checks,
+      (long long)tally.lit_checks, (long long)tally.unsound);
+  say("soak: new window handles %lld", (long long)tally.opened);
+  bool ok = alive && tally.missed == 0 && tally.unsound == 0 &&
+            (check_ms == 0 || tally.lit_checks * 2 >= tally.checks);
+  if (!alive) say("FAIL: the overlay or its process %lu is gone", overlay_process);
+  if (tally.missed) say("FAIL: %lld activations did not take", (long long)tally.missed);
+  if (check_ms && tally.lit_checks * 2 < tally.checks)
+    say("FAIL: light in only %lld of %lld checks", (long long)tally.lit_checks,
+        (long long)tally.checks);
+  return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+// open-dialog X Y W H [TITLE [MS]]: like open-window, but with a fixed dialog
+// frame and no maximize box, the frame the program widens by 5 pixels.
+int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
+  register_probe_classes();
+  HWND window = CreateWindowExA(0, PROBE_CLASS, title, WS_CAPTION | WS_SYSMENU, rect.left,
+                                rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!window) {
+    say("FAIL: could not create the window");
+    return EXIT_FAIL;
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetForegroundWindow(window);
+  pump_for(50);
+  RECT client{};
+  GetClientRect(window, &client);
+  WindowInfo info = describe(window);
+  print_window("opened ", info);
+  say("client width %ld, frame excess %ld", client.right,
+      info.rect.right - info.rect.left - client.right);
+  say("ready; the foreground window %s", GetForegroundWindow() == window ? "is this one"
+                                                                          : "is another");
+  return serve_window(window, lifetime_ms);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -1130,5 +1759,15 @@ int main(int argc, char **argv) {
   if (command == "survive-foreground" && argc == 3 &&
       (std::string(argv[2]) == "desktop" || std::string(argv[2]) == "overlay"))
     return command_survive_foreground(argv[2]);
+  if (command == "record") return command_record(argc - 2, argv + 2);
+  if (command == "version-info" && argc >= 3) return command_version_info(argc - 2, argv + 2);
+  if (command == "open-dialog" && argc >= 6 && argc <= 8 && given >= 4) {
+    int32_t lifetime = -1;
+    if (argc == 8 && !parse_int(argv[7], lifetime)) return usage();
+    return command_open_dialog(rect, argc >= 7 ? argv[6] : "probe dialog", lifetime);
+  }
+  if (command == "memory" && argc == 2) return command_memory();
+  if (command == "soak" && argc == 7 && given == 5)
+    return command_soak(n[0], n[1], n[2], n[3], n[4]);
   return usage();
 }

@@ -1,0 +1,101 @@
+#!/bin/bash
+# Which sound light.exe plays, end to end: in a Wine session of its own whose
+# system32 holds the recording winmm.dll (planted/winmm.cpp) in place of Wine's,
+# loaded for light.exe alone, the real program runs while windows of known sizes
+# are activated one after another, and each activation must bring exactly one
+# sndPlaySoundA call, with flags 5 (SND_ASYNC | SND_MEMORY) and the right sound,
+# told apart by the data length in its RIFF header. The desktop becoming the
+# foreground window must bring none.
+#
+#   sound_choice.sh PROBE PROGRAM RECORDING_WINMM WORK_DIR
+
+source "$(dirname "$0")/session.sh"
+
+[ $# -eq 4 ] || fail "usage: sound_choice.sh PROBE PROGRAM RECORDING_WINMM WORK_DIR"
+PROBE=$1 PROGRAM=$2 RECORDER=$3 WORK=$4
+[ -f "$RECORDER" ] || fail "$RECORDER does not exist; build it first"
+mkdir -p "$WORK"
+
+readonly SCREEN=1024x768             # 786432 pixels; 0.3 of it is 235929.6
+readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
+readonly CALL_WAIT_S=3               # for the cue of one activation
+readonly QUIET_S=0.5                # after it, for a second call that must not come
+
+use_own_session "$SCREEN" "$WORK/wine-session"
+system32="$LIGHT_WINE_STATE/prefix/drive_c/windows/system32"
+LOG="$system32/winmm.log"
+cp "$RECORDER" "$system32/winmm.dll" || fail "cannot install the recording winmm.dll"
+"$WINE_TOOLS/run-in-wine" reg add 'HKCU\Software\Wine\AppDefaults\light.exe\DllOverrides' \
+  /v winmm /t REG_SZ /d native /f >/dev/null 2>&1 || fail "cannot make light.exe load it"
+
+# The recorder's lines (it writes CRLF), and its sound calls.
+log_lines() { tr -d '\r' <"$LOG" 2>/dev/null; }
+sound_calls() { log_lines | grep '^sndPlaySoundA '; }
+calls() { sound_calls | wc -l; }
+
+start_program "$PROGRAM" "$WORK/program.log"
+probe find-overlay 20000 >/dev/null || fail "the overlay did not appear"
+probe expect-transparent 5000 0 >/dev/null || fail "the overlay does not start transparent"
+log_lines | grep -q '^loaded into .*light\.exe' \
+  || fail "light.exe did not load the recording winmm.dll: $(log_lines)"
+seen=$(calls)
+[ "$seen" -eq 0 ] || fail "$seen sound calls before any activation: $(sound_calls)"
+
+# Activates a window and checks the one call it brings: flags 5, the sound the
+# window's size asks for, and made while that window was the foreground window.
+# A row: the probe command that opens the window, its rectangle, the data length
+# the cue must have.
+activate() {
+  local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log until line got window
+  log="$WORK/window-$((seen + 1)).log"
+  note "$what: $command $x $y $w $h, share $(awk -v a=$((w * h)) 'BEGIN { printf "%.4f", a / 786432 }')"
+  start_serving_probe "$log" "$command" "$x" "$y" "$w" "$h" "$what" >/dev/null
+  grep -q 'foreground window is this one' "$log" \
+    || fail "$what: the window did not become the foreground window: $(cat "$log")"
+  window=$(sed -n 's/^probe: opened \([0-9a-fA-F]*\) .*/\1/p' "$log" | tr '[:upper:]' '[:lower:]')
+  until=$((SECONDS + CALL_WAIT_S))
+  while (($(calls) == seen && SECONDS < until)); do sleep 0.05; done
+  sleep "$QUIET_S"
+  got=$(calls)
+  ((got == seen + 1)) || fail "$what: $((got - seen)) sound calls, expected 1: $(sound_calls | tail -n +$((seen + 1)))"
+  seen=$got
+  line=$(sound_calls | tail -1)
+  echo "    $line"
+  [ "$line" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
+    || fail "$what: expected 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound, window $window)"
+}
+
+#        window                        probe command  x   y   w   h    sound
+activate "large framed window"         open-window   40  30 614 537 $SHORT  # share 0.42
+activate "small framed window"         open-window  700 500 204 153 $LONG   # share 0.04
+activate "just over 0.3"               open-window  300 100 480 492 $SHORT  # 0.30029
+activate "just under 0.3"              open-window  320 120 480 491 $LONG   # 0.29968: not more than 0.3
+# A fixed dialog frame is widened by 5 pixels on each side before it is measured:
+# 470 x 490 covers 0.2928 of the screen, 480 x 500 covers 0.3052.
+activate "dialog frame, widened"       open-dialog  200 150 470 490 $SHORT
+
+# Wine hands the foreground to the desktop window asynchronously (it belongs to
+# another process), and for about 0.1 ms in between GetForegroundWindow returns
+# null. A pass that lands there sees a change to a null foreground, which plays
+# a cue like any other change; that one is reported and let through. A cue made
+# while the desktop was the foreground window fails.
+note "the desktop as the foreground window"
+desktop=$(probe survive-foreground desktop) || fail "the program did not survive the desktop: $desktop"
+echo "    ${desktop//$'\n'/$'\n'    }"
+# The program answers the desktop by making its overlay the foreground window:
+# the sign that it saw the desktop there.
+grep -q -E 'later the foreground window is ([0-9a-fA-F]+) \(the overlay is \1\)' <<<"$desktop" \
+  || fail "the overlay did not take the foreground from the desktop: the program never saw the desktop"
+sleep 1
+got=$(calls)
+while ((seen < got)); do
+  seen=$((seen + 1))
+  line=$(sound_calls | sed -n "${seen}p")
+  echo "    $line"
+  [[ $line == *" foreground 00000000" ]] \
+    || fail "a sound call while the desktop became the foreground window: $line"
+  note "a cue for the null foreground window that Wine passes through on the way to the desktop"
+done
+program_alive || fail "the program ended"
+stop_program || fail "the program could not be ended from outside"
+echo "PASS: one cue for each activation, the right one, none for the desktop"

@@ -42,5 +42,12 @@ problem() {
 [ "$((16#${subsystem:-0}))" -eq 2 ] || problem "subsystem is '$subsystem', not 2 (Windows GUI)"
 [ -z "$runtime" ] || problem "imports compiler runtime DLLs: $runtime"
 [ "$imports" = "$expected" ] || problem "imports $imports, expected exactly $expected"
+# The sound cue is the one function taken from WINMM.
+winmm_functions=$(awk 'toupper($0) ~ /DLL NAME: WINMM/ {inside = 1; next}
+  /DLL Name:/ || NF == 0 {inside = 0}
+  inside && NF >= 3 && $1 ~ /^[0-9a-f]+$/ {print $NF}' <<<"$private" | paste -sd ' ')
+if [[ " $expected " == *" WINMM.DLL "* ]]; then
+  [ "$winmm_functions" = sndPlaySoundA ] || problem "takes '$winmm_functions' from WINMM, expected sndPlaySoundA alone"
+fi
 [ $status -eq 0 ] && echo "PASS"
 exit $status

@@ -6,7 +6,7 @@
 #include "host/frame.h"
 #include "host/overlay.h"
 #include "host/watch.h"
-#include "render/fan.h"
+#include "render/light.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

@@ -6,6 +6,7 @@
 #include "host/overlay.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 FrameBuffer frame_buffer;
@@ -55,7 +56,7 @@ void build_presentation_surface()
     s.previous_object = SelectObject(s.memory_dc, s.memory_bitmap);
 }
 
-void clear_frame()
+bool open_frame()
 {
     frame_buffer.width = raster_target.width = screen_geometry.width;
     frame_buffer.height = raster_target.height = screen_geometry.height;
@@ -68,9 +69,23 @@ void clear_frame()
     if (!frame_buffer.storage) {
         // Nothing to draw into: an empty target makes every span clip to nothing.
         raster_target.width = raster_target.height = 0;
-        return;
+        return false;
     }
-    std::fill_n(raster_target.pixels, bytes / BYTES_PER_PIXEL, 0u);
+    return true;
+}
+
+void clear_rows(int32_t first, int32_t end)
+{
+    if (end <= first)
+        return;
+    std::fill_n(raster_target.pixels + (ptrdiff_t)first * raster_target.width,
+                (ptrdiff_t)(end - first) * raster_target.width, 0u);
+}
+
+void clear_frame()
+{
+    if (open_frame())
+        clear_rows(0, raster_target.height);
 }
 
 void present_frame(HWND window)

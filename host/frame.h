@@ -45,6 +45,15 @@ void build_frame_header();
 // Called once by start_up.
 void build_presentation_surface();
 
+// Gives the frame buffer and the raster target the virtual screen's size and makes
+// the storage on first use, leaving the pixels as they are. Returns whether there
+// are pixels to write; without storage the target is 0 x 0. Called by clear_frame
+// and by render_light, which clears the rows itself band by band.
+bool open_frame();
+
+// Sets rows first..end - 1 of the raster target to 0. Called after open_frame.
+void clear_rows(int32_t first, int32_t end);
+
 // Makes the storage on first use and sets every pixel to 0. Called by the watch
 // loop and by render_light.
 void clear_frame();

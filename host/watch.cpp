@@ -7,7 +7,7 @@
 #include "host/clock.h"
 #include "host/frame.h"
 #include "host/overlay.h"
-#include "render/fan.h"
+#include "render/light.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 #if LIGHT_SOUND_CUES

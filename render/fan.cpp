@@ -1,15 +1,8 @@
-// The ray fan renderer: glow decay, the dark-frame rule and the fan of light rays of
-// every censused window. Census, glows, clock and frame buffer belong to host/ and
-// tracking/; each triangle is drawn by rasterizer.cpp.
+// The ray fan: one window's fan of light rays, its rim points with their wobble and
+// the set-up of its triangles. The frame, the glows and the order of the fans
+// belong to light.cpp; each triangle is drawn by rasterizer.cpp.
 #include "render/fan.h"
 
-#include "host/clock.h"
-#include "host/frame.h"
-#include "host/watch.h"
-#include "render/ramp.h"
-#include "render/rasterizer.h"
-#include "tracking/census.h"
-#include "tracking/glow.h"
 
 #include <cmath>
 #include <cstdint>
@@ -56,16 +49,44 @@ bool truncate(float value, int32_t &result)
     return true;
 }
 
-// The rim point of ray index k. False when a coordinate leaves 32 bits.
-bool rim_point(const FanShape &fan, int32_t k, float phase, RayVertex &rim)
+// The sine and cosine of every ray angle k x pi / 256, k = 12..120. They depend
+// on nothing else, so they are computed once, on the first frame.
+struct RayAngles {
+    float cosine[RIM_POINTS];
+    float sine[RIM_POINTS];
+    bool ready;
+};
+
+RayAngles ray_angles;
+
+const RayAngles &angles()
+{
+    if (!ray_angles.ready) {
+        for (int32_t i = 0; i < RIM_POINTS; ++i) {
+            const float angle = (static_cast<float>(FIRST_RAY + i) * PI) * FAN_STEP;
+            ray_angles.cosine[i] = cosine(angle);
+            ray_angles.sine[i] = sine(angle);
+        }
+        ray_angles.ready = true;
+    }
+    return ray_angles;
+}
+
+int32_t wobble_of(int32_t k, float phase)
 {
     // A phase that is not a number moves nothing: the rim keeps its mean reach.
     int32_t wobble = 0;
     truncate(WOBBLE_AMPLITUDE * sine((static_cast<float>(k) * PI) * WOBBLE_STEP + phase), wobble);
-    const float angle = (static_cast<float>(k) * PI) * FAN_STEP;
-    const float column =
-        cosine(angle) * static_cast<float>(fan.reach_x + wobble) + static_cast<float>(fan.apex_x);
-    const float depth = sine(angle) * static_cast<float>(fan.reach_y + wobble) - RIM_OFFSET;
+    return wobble;
+}
+
+// The rim point of ray index k moved by wobble. False when a coordinate leaves 32 bits.
+bool rim_point(const FanShape &fan, int32_t k, int32_t wobble, RayVertex &rim)
+{
+    const RayAngles &table = angles();
+    const int32_t i = k - FIRST_RAY;
+    const float column = table.cosine[i] * static_cast<float>(fan.reach_x + wobble) + static_cast<float>(fan.apex_x);
+    const float depth = table.sine[i] * static_cast<float>(fan.reach_y + wobble) - RIM_OFFSET;
     int32_t x = 0;
     int32_t down = 0;
     if (!truncate(column, x) || !truncate(depth, down)) {
@@ -92,18 +113,10 @@ int32_t ray_level(int32_t ray, int32_t brightness)
     return (LAST_RAY - ray) * brightness / 8;
 }
 
-void draw_fan(const FanShape &fan, int32_t brightness, float phase)
+// The apex of a ray: shade level + 1.
+RayVertex apex_of(const FanShape &fan, int32_t ray, int32_t brightness)
 {
-    if (!fan.drawable) {
-        return;
-    }
-    for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
-        // The rasterizer takes the apex, the far rim point, then the near one:
-        // counter-clockwise on the screen.
-        if (fan_ray_vertices(fan, ray, brightness, phase, ray_vertices)) {
-            fill_triangle(0, 2, 1);
-        }
-    }
+    return RayVertex{fan.apex_x, fan.apex_y, ray_level(ray, brightness) + 1};
 }
 
 } // namespace
@@ -150,41 +163,65 @@ bool fan_ray_vertices(const FanShape &fan, int32_t ray, int32_t brightness, floa
                       RayVertex corners[3])
 {
     RayVertex near_rim, far_rim;
-    if (!rim_point(fan, ray, phase, near_rim) || !rim_point(fan, ray + 1, phase, far_rim)) {
+    if (!rim_point(fan, ray, wobble_of(ray, phase), near_rim) ||
+        !rim_point(fan, ray + 1, wobble_of(ray + 1, phase), far_rim)) {
         return false;
     }
-    corners[0] = RayVertex{fan.apex_x, fan.apex_y, ray_level(ray, brightness) + 1};
+    corners[0] = apex_of(fan, ray, brightness);
     corners[1] = near_rim;
     corners[2] = far_rim;
     return true;
 }
 
-void render_light()
+FanWobble fan_wobble(float phase)
 {
-    build_light_ramp();
-    clear_frame();
-    bool dark = true;
-    const float phase = ray_phase;
-    // Lowest window first: fill_triangle overwrites, so the higher window's fan shows.
-    for (int32_t i = window_census.count - 1; i >= 0; --i) {
-        const HWND window = window_census.handles[i];
-        if (window == desktop_window) {
-            continue;
-        }
-        GlowEntry *entry = glow_entry_for(window);
-        // The product first, then the difference, both in single precision.
-        const float decay = frame_step * GLOW_DECAY;
-        entry->glow = entry->glow - decay;
-        if (entry->glow >= 0.0f && entry->glow <= std::numeric_limits<float>::max()) {
-            dark = false;
-        } else {
-            entry->glow = 0.0f;
-        }
-        draw_fan(fan_shape(window_census.rects[i], screen_geometry), fan_brightness(entry->glow), phase);
+    FanWobble wobble;
+    for (int32_t i = 0; i < RIM_POINTS; ++i) {
+        wobble.at[i] = wobble_of(FIRST_RAY + i, phase);
     }
-    // Fans drawn at brightness 0 still leave shade 1; a frame where no window kept a
-    // glow must be wholly transparent.
-    if (dark) {
-        clear_frame();
+    return wobble;
+}
+
+int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobble, TriangleWalk walks[])
+{
+    if (!fan.drawable) {
+        return 0;
     }
+    RayVertex rims[RIM_POINTS];
+    bool fits[RIM_POINTS];
+    for (int32_t i = 0; i < RIM_POINTS; ++i) {
+        fits[i] = rim_point(fan, FIRST_RAY + i, wobble.at[i], rims[i]);
+    }
+    int32_t planned = 0;
+    for (int32_t i = 0; i < FAN_RAYS; ++i) {
+        // The rasterizer takes the apex, the far rim point, then the near one:
+        // counter-clockwise on the screen.
+        if (fits[i] && fits[i + 1] &&
+            plan_triangle(apex_of(fan, FIRST_RAY + i, brightness), rims[i + 1], rims[i], walks[planned])) {
+            ++planned;
+        }
+    }
+    return planned;
+}
+
+bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3])
+{
+    if (!fan.drawable) {
+        return false;
+    }
+    RayVertex far_rim{};
+    bool far_fits = rim_point(fan, LAST_RAY + 1, wobble.at[RIM_POINTS - 1], far_rim);
+    for (int32_t i = FAN_RAYS - 1; i >= 0; --i) {
+        RayVertex near_rim{};
+        const bool near_fits = rim_point(fan, FIRST_RAY + i, wobble.at[i], near_rim);
+        if (near_fits && far_fits) {
+            corners[0] = apex_of(fan, FIRST_RAY + i, brightness);
+            corners[1] = near_rim;
+            corners[2] = far_rim;
+            return true;
+        }
+        far_rim = near_rim;
+        far_fits = near_fits;
+    }
+    return false;
 }

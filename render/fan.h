@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/overlay.h"
-#include "render/rasterizer_types.h"
+#include "render/rasterizer.h"
 
 #include <windows.h>
 
@@ -13,6 +13,8 @@ inline constexpr float GLOW_DECAY = 0.04f;        // glow lost per unit of frame
 inline constexpr float BRIGHTNESS_SCALE = 233.0f; // glow 1.0 to brightness 233
 inline constexpr int32_t FIRST_RAY = 12;
 inline constexpr int32_t LAST_RAY = 119;
+inline constexpr int32_t FAN_RAYS = LAST_RAY - FIRST_RAY + 1;   // 108 triangles
+inline constexpr int32_t RIM_POINTS = FAN_RAYS + 1;            // rim points 12..120
 
 // Brightness is held to this at most: far past the ramp's 255, and low enough that
 // 107 x S and the apex shade S + 1 stay inside the rasterizer's corner range.
@@ -38,6 +40,24 @@ FanShape fan_shape(const RECT &rect, const ScreenGeometry &screen);
 // is not finite (NaN, infinity) gives 0.
 int32_t fan_brightness(float glow);
 
+// The wobble of every rim point for one ray phase: it moves rim point k in and out
+// by trunc(64 sin(k pi / 16 + phase)) pixels, 0 for a phase that is not a number.
+struct FanWobble {
+    int32_t at[RIM_POINTS]; // pixels, -64..64; entry i is rim point FIRST_RAY + i
+};
+
+// The wobbles of the phase: 109 sines, the same for every fan of a frame.
+FanWobble fan_wobble(float phase);
+
+// Sets up the triangles of a fan's rays in drawing order, each as fill_triangle
+// would take it, and returns how many of them draw something (at most FAN_RAYS).
+// Each rim point is computed once for the two rays that share it.
+int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobble, TriangleWalk walks[]);
+
+// The corners of the fan's last ray whose rim points both fit, as the renderer
+// stores them. Returns false, leaving corners untouched, when no ray fits.
+bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3]);
+
 // The corners of ray 12..119 in the order the renderer stores them: the apex (shade
 // level + 1), the rim point of angle ray x pi / 256 and that of ray + 1 (shade 1),
 // the rim moved in and out by the wobble of phase. Returns false, leaving corners
@@ -45,10 +65,3 @@ int32_t fan_brightness(float glow);
 bool fan_ray_vertices(const FanShape &fan, int32_t ray, int32_t brightness, float phase,
                       RayVertex corners[3]);
 
-// Rebuilds the ramp, clears the frame buffer, decays every censused window's glow by
-// one step and draws each window's fan, lowest window first, so a higher window's
-// fan covers a lower one's. A frame in which no window kept a glow ends cleared.
-// A glow that is not a finite number after the decay is set to 0.0 like a negative
-// one. Allocates nothing once the frame buffer and the glow entries exist.
-// Called by the watch loop when the scene changed.
-void render_light();

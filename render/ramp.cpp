@@ -3,6 +3,7 @@
 #include "render/ramp.h"
 
 #include "host/frame.h"
+#include "render/ramp_run.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,23 +14,6 @@ namespace {
 
 constexpr float GREEN_SHARE = 0.85f;
 constexpr float BLUE_SHARE = 0.2f;
-
-// Writes count pixels from out on, the shade starting at s and growing by step,
-// every index clamped into the table. Used only for the few spans whose shade
-// leaves the ramp; 64-bit, so no step or length can make the sum wrap.
-void fill_clamped(uint32_t *out, int64_t count, int64_t s, int32_t step)
-{
-    for (int64_t k = 0; k < count; ++k) {
-        int64_t index = s >> FIXED_SHIFT;
-        if (index < 0) {
-            index = 0;
-        } else if (index > RAMP_SIZE - 1) {
-            index = RAMP_SIZE - 1;
-        }
-        out[k] = light_ramp.entries[index];
-        s += step;
-    }
-}
 
 } // namespace
 
@@ -43,6 +27,25 @@ void build_light_ramp()
         uint32_t level = static_cast<uint32_t>(e);
         light_ramp.entries[e] = (level << 24) | (level << 16) | (green << 8) | blue;
     }
+}
+
+void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step)
+{
+    for (int64_t k = 0; k < count; ++k) {
+        int64_t index = shade >> FIXED_SHIFT;
+        if (index < 0) {
+            index = 0;
+        } else if (index > RAMP_SIZE - 1) {
+            index = RAMP_SIZE - 1;
+        }
+        out[k] = light_ramp.entries[index];
+        shade += step;
+    }
+}
+
+void fill_ramp_run(uint32_t *out, int32_t count, int32_t shade, int32_t step)
+{
+    write_run(out, count, shade, run_steps(step), false);
 }
 
 void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
@@ -64,21 +67,10 @@ void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
     // linear along the span, so when both lie inside the ramp every pixel does.
     const int64_t first_shade = left.shade + static_cast<int64_t>(first - first_column) * step;
     const int64_t last_shade = first_shade + static_cast<int64_t>(end - 1 - first) * step;
-    const int64_t top = (static_cast<int64_t>(RAMP_SIZE) << FIXED_SHIFT) - 1;
     uint32_t *out = raster_target.pixels + static_cast<ptrdiff_t>(row) * raster_target.width + first;
-    if (first_shade < 0 || first_shade > top || last_shade < 0 || last_shade > top) {
-        fill_clamped(out, end - first, first_shade, step);
+    if (first_shade < 0 || first_shade > RAMP_TOP_SHADE || last_shade < 0 || last_shade > RAMP_TOP_SHADE) {
+        fill_clamped_run(out, end - first, first_shade, step);
         return;
     }
-
-    // The running sum is unsigned: every shade read lies inside the ramp, and the
-    // one addition after the last pixel may wrap harmlessly.
-    const uint32_t *ramp = light_ramp.entries;
-    uint32_t *const stop = out + (end - first);
-    uint32_t shade = static_cast<uint32_t>(first_shade);
-    const uint32_t increment = static_cast<uint32_t>(step);
-    while (out != stop) {
-        *out++ = ramp[shade >> FIXED_SHIFT];
-        shade += increment;
-    }
+    fill_ramp_run(out, end - first, static_cast<int32_t>(first_shade), step);
 }

@@ -18,6 +18,19 @@ extern LightRamp light_ramp;
 // Writes all 256 entries. Called by render_light at the start of every frame.
 void build_light_ramp();
 
+// The largest shade, 8.8, that still indexes the ramp.
+inline constexpr int32_t RAMP_TOP_SHADE = (RAMP_SIZE << 8) - 1;
+
+// Writes count >= 1 pixels from out on with the entries of the shades shade,
+// shade + step, ... (8.8). Every one of them must lie in 0..RAMP_TOP_SHADE. The
+// entries are computed, four at a time, to the values build_light_ramp puts in
+// the table. Called by fill_span and by the rasterizer's row loop.
+void fill_ramp_run(uint32_t *out, int32_t count, int32_t shade, int32_t step);
+
+// The same for shades that may leave the ramp: each index is clamped to the
+// nearest entry. Formed in 64 bits, so no step or length can make the sum wrap.
+void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step);
+
 // Fills columns (left.x >> 8) to (right.x >> 8) - 1 of row left.y with ramp entries,
 // the shade starting at left.shade (8.8) on the left end's column and growing by
 // step (8.8) per column; pixels are replaced, never blended. The span is half-open;

@@ -1,11 +1,13 @@
 // The triangle rasterizer: edge set-up, the winding test, the shade gradient and
-// the two edge walks that hand every row to fill_span. Pixels and clipping of
-// columns belong to ramp.cpp; the corners come from the fan renderer.
+// the two edge walks that hand every row to the span filler. Pixels and clipping
+// of columns belong to ramp.cpp; the corners come from the fan renderer.
 #include "render/rasterizer.h"
 
 #include "host/frame.h"
 #include "render/ramp.h"
+#include "render/ramp_run.h"
 
+#include <cstddef>
 #include <cstdint>
 
 RayVertex ray_vertices[3];
@@ -17,61 +19,154 @@ bool fits_32(int64_t value)
     return value >= INT32_MIN && value <= INT32_MAX;
 }
 
+int64_t magnitude(int64_t value)
+{
+    return value < 0 ? -value : value;
+}
+
 bool corner_in_range(const RayVertex &corner)
 {
     return corner.x >= -CORNER_LIMIT && corner.x < CORNER_LIMIT && corner.y >= -CORNER_LIMIT &&
            corner.y < CORNER_LIMIT && corner.shade >= -CORNER_LIMIT && corner.shade < CORNER_LIMIT;
 }
 
+// numerator / denominator truncated toward zero, denominator > 0. In 32 bits when
+// both fit, since 64-bit division is a slow library routine on i686; the
+// quotient is the same either way.
+int64_t divide(int64_t numerator, int64_t denominator)
+{
+    if (fits_32(numerator) && denominator <= INT32_MAX) {
+        return static_cast<int32_t>(numerator) / static_cast<int32_t>(denominator);
+    }
+    return numerator / denominator;
+}
+
 // (to - from) * 256 / rows, truncated toward zero; rows > 0.
 int64_t edge_slope(int32_t from, int32_t to, int64_t rows)
 {
-    return ((static_cast<int64_t>(to) - from) << FIXED_SHIFT) / rows;
+    return divide((static_cast<int64_t>(to) - from) << FIXED_SHIFT, rows);
 }
 
-// Whether both steps of the edge from..to fit in 32 bits. Only a walk of very few
-// rows over a very wide span of columns or shades can fail this.
-bool edge_fits(const RayVertex &from, const RayVertex &to)
+// setup_edge for corners that fill_triangle accepts; false when a step does not
+// fit in 32 bits (only a walk of very few rows over a very wide span can fail).
+bool set_up_fitting_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to)
 {
     const int64_t rows = static_cast<int64_t>(to.y) - from.y;
+    edge.x = from.x;
+    edge.y = from.y;
+    edge.rows = static_cast<int32_t>(rows);
+    edge.x_step = 0;
+    edge.shade_step = 0;
     if (rows <= 0) {
         return true;
     }
-    return fits_32(edge_slope(from.x, to.x, rows)) && fits_32(edge_slope(from.shade, to.shade, rows));
+    const int64_t x_step = edge_slope(from.x, to.x, rows);
+    const int64_t shade_step = edge_slope(from.shade, to.shade, rows);
+    if (!fits_32(x_step) || !fits_32(shade_step)) {
+        return false;
+    }
+    edge.x_step = static_cast<int32_t>(x_step);
+    edge.shade_step = static_cast<int32_t>(shade_step);
+    return true;
 }
 
-// Moves the walkers up by rows rows at once: the same place that rows single
-// additions reach, since every step is exact.
-void advance(RayVertex &left, RayVertex &right, const EdgeStep &left_edge,
-             const EdgeStep &right_edge, int32_t rows)
+// Where a walker that starts at start and climbs by step stands after rows rows.
+int32_t walked(int32_t start, int32_t step, int64_t rows)
 {
-    left.x = static_cast<int32_t>(left.x + static_cast<int64_t>(rows) * left_edge.x_step);
-    left.shade = static_cast<int32_t>(left.shade + static_cast<int64_t>(rows) * left_edge.shade_step);
-    right.x = static_cast<int32_t>(right.x + static_cast<int64_t>(rows) * right_edge.x_step);
-    left.y += rows;
+    return static_cast<int32_t>(start + rows * step);
 }
 
-// Fills rows spans upward from left.y and leaves the walkers rows rows higher.
-// Rows below and above the target would each be a fill_span that writes
-// nothing; they are jumped over instead, which leaves every written pixel as it is.
-void walk_rows(RayVertex &left, RayVertex &right, const EdgeStep &left_edge,
-               const EdgeStep &right_edge, int32_t rows, int32_t step)
+// A part of rows rows from row first, the left end at left (x and shade 8.8) and
+// the right end at right_x, each climbing by its edge's steps.
+WalkPart walk_part(int32_t first, int32_t rows, RayVertex left, int32_t right_x,
+                   const EdgeStep &left_edge, const EdgeStep &right_edge)
 {
-    int32_t below = 0;
-    if (left.y < 0) {
-        below = -left.y < rows ? -left.y : rows;
-        advance(left, right, left_edge, right_edge, below);
+    return WalkPart{first, first + rows, left.x, left.shade, right_x,
+                    left_edge.x_step, left_edge.shade_step, right_edge.x_step};
+}
+
+// Whether every span of the triangle can be cut and shaded in 32-bit sums: the
+// walkers never leave the corners' columns and shades, so a span's first shade
+// is at most the largest corner shade plus the cut-off columns' steps, and its
+// last adds at most a row's width of steps.
+bool quick_rows(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2, int64_t step)
+{
+    int64_t columns = magnitude(p0.x);
+    columns = magnitude(p1.x) > columns ? magnitude(p1.x) : columns;
+    columns = magnitude(p2.x) > columns ? magnitude(p2.x) : columns;
+    int64_t shade = magnitude(p0.shade);
+    shade = magnitude(p1.shade) > shade ? magnitude(p1.shade) : shade;
+    shade = magnitude(p2.shade) > shade ? magnitude(p2.shade) : shade;
+    const int64_t bound = (shade << FIXED_SHIFT) + magnitude(step) * (columns + raster_target.width);
+    return bound <= INT32_MAX;
+}
+
+// One row of a quick triangle: fill_span's cut and shading in 32-bit arithmetic.
+// spare_end is the last pixel index at which eight pixels still lie in the buffer.
+void quick_span(uint32_t *row, int32_t row_index, int32_t left_x, int32_t left_shade, int32_t right_x,
+                const RunSteps &steps, int32_t spare_end)
+{
+    int32_t first = left_x >> FIXED_SHIFT;
+    int32_t end = right_x >> FIXED_SHIFT;
+    int32_t shade = left_shade;
+    if (first < 0) {
+        // Columns cut off on the left still advance the shade.
+        shade += -first * steps.step;
+        first = 0;
     }
-    const int64_t room = static_cast<int64_t>(raster_target.height) - left.y;
-    const int32_t inside = room <= 0 ? 0 : (room < rows - below ? static_cast<int32_t>(room) : rows - below);
-    for (int32_t k = 0; k < inside; ++k) {
-        fill_span(left, right, step);
-        left.x += left_edge.x_step;
-        left.shade += left_edge.shade_step;
-        right.x += right_edge.x_step;
-        left.y += 1;
+    end = end < raster_target.width ? end : raster_target.width;
+    if (first >= end) {
+        return;
     }
-    advance(left, right, left_edge, right_edge, rows - below - inside);
+    const int32_t count = end - first;
+    const int32_t last = shade + (count - 1) * steps.step;
+    if (static_cast<uint32_t>(shade) > RAMP_TOP_SHADE || static_cast<uint32_t>(last) > RAMP_TOP_SHADE) {
+        fill_clamped_run(row + first, count, shade, steps.step);
+        return;
+    }
+    write_run(row + first, count, shade, steps, row_index + first <= spare_end);
+}
+
+// Draws the rows of part that lie in first_row..end_row - 1 and in the target.
+// The walkers are put on the first of them in one multiplication each, the place
+// that as many single additions reach.
+void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, int32_t step, bool quick)
+{
+    int32_t first = part.first_row > first_row ? part.first_row : first_row;
+    first = first > 0 ? first : 0;
+    int32_t end = part.end_row < end_row ? part.end_row : end_row;
+    end = end < raster_target.height ? end : raster_target.height;
+    if (first >= end) {
+        return;
+    }
+    const int64_t skipped = static_cast<int64_t>(first) - part.first_row;
+    RayVertex left{walked(part.left_x, part.left_x_step, skipped), first,
+                   walked(part.left_shade, part.left_shade_step, skipped)};
+    RayVertex right{walked(part.right_x, part.right_x_step, skipped), first, 0};
+    if (!quick) {
+        for (; left.y < end; ++left.y) {
+            fill_span(left, right, step);
+            left.x += part.left_x_step;
+            left.shade += part.left_shade_step;
+            right.x += part.right_x_step;
+        }
+        return;
+    }
+    // Quick triangles keep every pixel index of the target inside 32 bits' reach
+    // of the buffer, which the frame's 2^31-byte limit guarantees.
+    const int32_t width = raster_target.width;
+    const int32_t spare_end = width * raster_target.height - RUN_BLOCK;
+    const RunSteps steps = run_steps(step);
+    uint32_t *row = raster_target.pixels + static_cast<ptrdiff_t>(first) * width;
+    int32_t row_index = first * width;
+    for (int32_t r = first; r < end; ++r) {
+        quick_span(row, row_index, left.x, left.shade, right.x, steps, spare_end);
+        left.x += part.left_x_step;
+        left.shade += part.left_shade_step;
+        right.x += part.right_x_step;
+        row += width;
+        row_index += width;
+    }
 }
 
 } // namespace
@@ -91,27 +186,24 @@ void setup_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to)
     edge.shade_step = static_cast<int32_t>(edge_slope(from.shade, to.shade, rows));
 }
 
-void fill_triangle(int a, int b, int c)
+bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, TriangleWalk &walk)
 {
     // Lowest corner first; among corners on the lowest row the first in the order
     // a, b, c. The rotation keeps the winding.
-    const RayVertex &va = ray_vertices[a];
-    const RayVertex &vb = ray_vertices[b];
-    const RayVertex &vc = ray_vertices[c];
     RayVertex p0, p1, p2;
-    if (va.y <= vb.y) {
-        if (vc.y < va.y) {
-            p0 = vc, p1 = va, p2 = vb;
+    if (a.y <= b.y) {
+        if (c.y < a.y) {
+            p0 = c, p1 = a, p2 = b;
         } else {
-            p0 = va, p1 = vb, p2 = vc;
+            p0 = a, p1 = b, p2 = c;
         }
-    } else if (vc.y < vb.y) {
-        p0 = vc, p1 = va, p2 = vb;
+    } else if (c.y < b.y) {
+        p0 = c, p1 = a, p2 = b;
     } else {
-        p0 = vb, p1 = vc, p2 = va;
+        p0 = b, p1 = c, p2 = a;
     }
     if (!corner_in_range(p0) || !corner_in_range(p1) || !corner_in_range(p2)) {
-        return;
+        return false;
     }
 
     // Twice the signed area: positive when counter-clockwise with y growing upward.
@@ -122,42 +214,55 @@ void fill_triangle(int a, int b, int c)
     const int64_t dy2 = static_cast<int64_t>(p2.y) - p0.y;
     const int64_t area2 = dx1 * dy2 - dx2 * dy1;
     if (area2 <= 0) {
-        return;
+        return false;
     }
     const int64_t numerator = (static_cast<int64_t>(p1.shade) - p0.shade) * dy2 +
                               (static_cast<int64_t>(p0.shade) - p2.shade) * dy1;
-    const int64_t gradient = (numerator << FIXED_SHIFT) / area2;
+    const int64_t gradient = divide(numerator << FIXED_SHIFT, area2);
     if (!fits_32(gradient) || p0.y >= raster_target.height) {
-        return;
+        return false;
     }
-    const int32_t step = static_cast<int32_t>(gradient);
+    walk.step = static_cast<int32_t>(gradient);
+    walk.quick = quick_rows(p0, p1, p2, gradient);
 
     // Both ends start at the lowest corner; the short side starts again exactly at
     // the middle corner, the long side goes on from where the lower part left it.
-    RayVertex left{p0.x << FIXED_SHIFT, p0.y, p0.shade << FIXED_SHIFT};
-    RayVertex right{p0.x << FIXED_SHIFT, p0.y, 0};
+    const RayVertex bottom{p0.x << FIXED_SHIFT, p0.y, p0.shade << FIXED_SHIFT};
     EdgeStep long_edge, lower_edge, upper_edge;
     if (p1.y > p2.y) {
         // P1 is the top corner and P2, the middle one, lies left of the long edge.
-        if (p1.y <= 0 || !edge_fits(p0, p1) || !edge_fits(p0, p2) || !edge_fits(p2, p1)) {
-            return;
+        if (p1.y <= 0 || !set_up_fitting_edge(long_edge, p0, p1) ||
+            !set_up_fitting_edge(lower_edge, p0, p2) || !set_up_fitting_edge(upper_edge, p2, p1)) {
+            return false;
         }
-        setup_edge(long_edge, p0, p1);
-        setup_edge(lower_edge, p0, p2);
-        setup_edge(upper_edge, p2, p1);
-        walk_rows(left, right, lower_edge, long_edge, lower_edge.rows, step);
-        left = RayVertex{p2.x << FIXED_SHIFT, p2.y, p2.shade << FIXED_SHIFT};
-        walk_rows(left, right, upper_edge, long_edge, upper_edge.rows, step);
+        walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, lower_edge, long_edge);
+        const RayVertex middle{p2.x << FIXED_SHIFT, p2.y, p2.shade << FIXED_SHIFT};
+        const int32_t long_x = walked(bottom.x, long_edge.x_step, lower_edge.rows);
+        walk.upper = walk_part(p2.y, upper_edge.rows, middle, long_x, upper_edge, long_edge);
     } else {
         // P2 is the top corner and P1, the middle one, lies right of the long edge.
-        if (p2.y <= 0 || !edge_fits(p0, p2) || !edge_fits(p0, p1) || !edge_fits(p1, p2)) {
-            return;
+        if (p2.y <= 0 || !set_up_fitting_edge(long_edge, p0, p2) ||
+            !set_up_fitting_edge(lower_edge, p0, p1) || !set_up_fitting_edge(upper_edge, p1, p2)) {
+            return false;
         }
-        setup_edge(long_edge, p0, p2);
-        setup_edge(lower_edge, p0, p1);
-        setup_edge(upper_edge, p1, p2);
-        walk_rows(left, right, long_edge, lower_edge, lower_edge.rows, step);
-        right.x = p1.x << FIXED_SHIFT;
-        walk_rows(left, right, long_edge, upper_edge, upper_edge.rows, step);
+        walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, long_edge, lower_edge);
+        const RayVertex long_side{walked(bottom.x, long_edge.x_step, lower_edge.rows), p1.y,
+                                  walked(bottom.shade, long_edge.shade_step, lower_edge.rows)};
+        walk.upper = walk_part(p1.y, upper_edge.rows, long_side, p1.x << FIXED_SHIFT, long_edge, upper_edge);
+    }
+    return true;
+}
+
+void walk_triangle(const TriangleWalk &walk, int32_t first_row, int32_t end_row)
+{
+    walk_part_rows(walk.lower, first_row, end_row, walk.step, walk.quick);
+    walk_part_rows(walk.upper, first_row, end_row, walk.step, walk.quick);
+}
+
+void fill_triangle(int a, int b, int c)
+{
+    TriangleWalk walk;
+    if (plan_triangle(ray_vertices[a], ray_vertices[b], ray_vertices[c], walk)) {
+        walk_triangle(walk, 0, raster_target.height);
     }
 }

@@ -19,6 +19,31 @@ struct EdgeStep {
     int32_t rows;       // end row minus start row; 0 for a flat edge
 };
 
+// One part of a triangle's walk: the rows from one corner's row up to the next
+// corner's, with the walkers' places on its first row and their steps per row.
+// After k rows a walker stands at exactly its place + k x its step.
+struct WalkPart {
+    int32_t first_row;       // row of the part's first span
+    int32_t end_row;         // row after its last span; first_row when it has none
+    int32_t left_x;          // left end's column on first_row, 8.8
+    int32_t left_shade;      // left end's shade on first_row, 8.8
+    int32_t right_x;         // right end's column on first_row, 8.8
+    int32_t left_x_step;     // 8.8 per row
+    int32_t left_shade_step; // 8.8 per row
+    int32_t right_x_step;    // 8.8 per row
+};
+
+// A triangle set up for drawing: the part below the middle corner, the part above
+// it, and the shade gradient. Drawing any set of rows from it gives exactly the
+// pixels that fill_triangle writes on those rows.
+struct TriangleWalk {
+    WalkPart lower;
+    WalkPart upper;
+    int32_t step;  // shade change per column, 8.8
+    int32_t quick; // 1 when every span's columns and shades fit 32-bit sums, so rows
+                   // take the short loop; 0 sends each row through fill_span
+};
+
 // The corners of the next triangle; the renderer writes them, fill_triangle reads.
 extern RayVertex ray_vertices[3];
 
@@ -35,3 +60,13 @@ void setup_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to);
 // whose shade gradient or edge steps do not fit in 32 bits, is dropped: no
 // position a walker takes can then leave 32 bits. Called by render_light.
 void fill_triangle(int a, int b, int c);
+
+// The set-up of fill_triangle for the corners a, b, c (given in winding order).
+// Returns false for a triangle that draws nothing: clockwise, degenerate, wholly
+// above or below the raster target, or outside the ranges fill_triangle accepts.
+// Called by fill_triangle and by render_light, which sets up a frame's triangles once.
+bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, TriangleWalk &walk);
+
+// Draws the rows first_row..end_row - 1 of a planned triangle, cut to the raster
+// target's rows. Drawing a triangle band by band gives the pixels of one whole walk.
+void walk_triangle(const TriangleWalk &walk, int32_t first_row, int32_t end_row);

@@ -2,7 +2,7 @@
 // entries exist, counted through the simulated heap over many frames.
 #include "desktop_fixture.h"
 
-#include "render/fan.h"
+#include "render/light.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "host/overlay.h"
 #include "host/watch.h"
 #include "render/fan.h"
+#include "render/light.h"
 #include "render/ramp.h"
 #include "render/rasterizer.h"
 #include "tracking/census.h"

@@ -26,18 +26,6 @@ namespace {
 const float NOT_A_NUMBER = std::numeric_limits<float>::quiet_NaN();
 const float INFINITE_GLOW = std::numeric_limits<float>::infinity();
 
-HWND handle(uintptr_t value)
-{
-    return reinterpret_cast<HWND>(value);
-}
-
-uint32_t bits(float value)
-{
-    uint32_t word;
-    std::memcpy(&word, &value, sizeof word);
-    return word;
-}
-
 bool same_vertex(const RayVertex &a, const RayVertex &b)
 {
     return a.x == b.x && a.y == b.y && a.shade == b.shade;

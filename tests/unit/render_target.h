@@ -1,6 +1,6 @@
 // What the light rendering tests draw into: a raster target of the test's own
-// between two sentinel blocks, pictures of what was written, and a frame buffer
-// whose storage the test owns for render_light.
+// between two sentinel blocks, pictures of what was written, a frame buffer whose
+// storage the test owns for render_light, and window handles and float bits.
 #pragma once
 
 #include "host/frame.h"
@@ -12,8 +12,22 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
+
+inline HWND handle(uintptr_t value)
+{
+    return reinterpret_cast<HWND>(value);
+}
+
+// A float's bit pattern, so that -0.0 and NaN compare as what they are.
+inline uint32_t bits(float value)
+{
+    uint32_t word;
+    std::memcpy(&word, &value, sizeof word);
+    return word;
+}
 
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.
 inline constexpr uint32_t SENTINEL = 0x5A5A5A5Au;

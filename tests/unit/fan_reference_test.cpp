@@ -9,7 +9,7 @@
 #include "host/frame.h"
 #include "host/overlay.h"
 #include "host/watch.h"
-#include "render/fan.h"
+#include "render/light.h"
 #include "render/ramp.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"

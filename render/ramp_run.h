@@ -62,21 +62,38 @@ inline void store_block(uint32_t *out, uint32_t shade, const RunSteps &steps)
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4), high);
 }
 
+// Lane masks of the first n pixels of a block, n = 0..8: all ones where a pixel
+// is written.
+alignas(16) inline constexpr int32_t BLOCK_MASKS[RUN_BLOCK + 1][RUN_BLOCK] = {
+    {0, 0, 0, 0, 0, 0, 0, 0},       {-1, 0, 0, 0, 0, 0, 0, 0},       {-1, -1, 0, 0, 0, 0, 0, 0},
+    {-1, -1, -1, 0, 0, 0, 0, 0},    {-1, -1, -1, -1, 0, 0, 0, 0},    {-1, -1, -1, -1, -1, 0, 0, 0},
+    {-1, -1, -1, -1, -1, -1, 0, 0}, {-1, -1, -1, -1, -1, -1, -1, 0}, {-1, -1, -1, -1, -1, -1, -1, -1},
+};
+
 // The first count (1..8) pixels of a block; the others are read and written back
 // as they were, so a short run costs no branch on its length.
 inline void merge_block(uint32_t *out, int32_t count, uint32_t shade, const RunSteps &steps)
 {
     __m128i low, high;
     ramp_block(shade, steps, low, high);
-    const __m128i n = _mm_set1_epi32(count);
-    const __m128i mask_low = _mm_cmpgt_epi32(n, _mm_set_epi32(3, 2, 1, 0));
-    const __m128i mask_high = _mm_cmpgt_epi32(n, _mm_set_epi32(7, 6, 5, 4));
+    const __m128i *const masks = reinterpret_cast<const __m128i *>(BLOCK_MASKS[count]);
+    const __m128i mask_low = _mm_load_si128(masks);
+    const __m128i mask_high = _mm_load_si128(masks + 1);
     __m128i *const first = reinterpret_cast<__m128i *>(out);
     __m128i *const second = reinterpret_cast<__m128i *>(out + 4);
     const __m128i old_low = _mm_loadu_si128(first);
     const __m128i old_high = _mm_loadu_si128(second);
     _mm_storeu_si128(first, _mm_or_si128(_mm_and_si128(mask_low, low), _mm_andnot_si128(mask_low, old_low)));
     _mm_storeu_si128(second, _mm_or_si128(_mm_and_si128(mask_high, high), _mm_andnot_si128(mask_high, old_high)));
+}
+#else
+// Without SSE2: the first count (1..8) pixels one by one, from the table.
+inline void merge_block(uint32_t *out, int32_t count, uint32_t shade, const RunSteps &steps)
+{
+    for (int32_t k = 0; k < count; ++k) {
+        out[k] = light_ramp.entries[shade >> FIXED_SHIFT];
+        shade += static_cast<uint32_t>(steps.step);
+    }
 }
 #endif
 

@@ -101,30 +101,63 @@ bool quick_rows(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2, i
     return bound <= INT32_MAX;
 }
 
-// One row of a quick triangle: fill_span's cut and shading in 32-bit arithmetic.
-// spare_end is the last pixel index at which eight pixels still lie in the buffer.
-void quick_span(uint32_t *row, int32_t row_index, int32_t left_x, int32_t left_shade, int32_t right_x,
-                const RunSteps &steps, int32_t spare_end)
+// A run that the short path of quick_rows does not take: long, near the end of the
+// buffer, or with shades that leave the ramp. Kept out of line so that the row
+// loop stays small.
+[[gnu::noinline]] void other_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps,
+                                  bool spare)
 {
-    int32_t first = left_x >> FIXED_SHIFT;
-    int32_t end = right_x >> FIXED_SHIFT;
-    int32_t shade = left_shade;
-    if (first < 0) {
-        // Columns cut off on the left still advance the shade.
-        shade += -first * steps.step;
-        first = 0;
-    }
-    end = end < raster_target.width ? end : raster_target.width;
-    if (first >= end) {
-        return;
-    }
-    const int32_t count = end - first;
     const int32_t last = shade + (count - 1) * steps.step;
     if (static_cast<uint32_t>(shade) > RAMP_TOP_SHADE || static_cast<uint32_t>(last) > RAMP_TOP_SHADE) {
-        fill_clamped_run(row + first, count, shade, steps.step);
+        fill_clamped_run(out, count, shade, steps.step);
         return;
     }
-    write_run(row + first, count, shade, steps, row_index + first <= spare_end);
+    write_run(out, count, shade, steps, spare);
+}
+
+// The rows first..end - 1 of a quick triangle's part, the walkers standing on
+// row first: fill_span's cut and shading in 32-bit sums, every local kept apart
+// from the pixels it writes.
+void quick_rows(const WalkPart &part, int32_t first, int32_t end, RayVertex left, int32_t right_x,
+                int32_t step)
+{
+    const int32_t width = raster_target.width;
+    uint32_t *row = raster_target.pixels + static_cast<ptrdiff_t>(first) * width;
+    // From this pixel on, fewer than eight pixels are left in the buffer.
+    const uint32_t *const spare_end =
+        raster_target.pixels + (static_cast<ptrdiff_t>(raster_target.height) * width - RUN_BLOCK);
+    const RunSteps steps = run_steps(step);
+    const int32_t left_x_step = part.left_x_step;
+    const int32_t left_shade_step = part.left_shade_step;
+    const int32_t right_x_step = part.right_x_step;
+    int32_t left_x = left.x;
+    int32_t left_shade = left.shade;
+    for (int32_t r = first; r < end; ++r, row += width) {
+        int32_t column = left_x >> FIXED_SHIFT;
+        int32_t stop = right_x >> FIXED_SHIFT;
+        int32_t shade = left_shade;
+        left_x += left_x_step;
+        left_shade += left_shade_step;
+        right_x += right_x_step;
+        if (column < 0) {
+            // Columns cut off on the left still advance the shade.
+            shade -= column * step;
+            column = 0;
+        }
+        stop = stop < width ? stop : width;
+        const int32_t count = stop - column;
+        if (count <= 0) {
+            continue;
+        }
+        uint32_t *const out = row + column;
+        const uint32_t last = static_cast<uint32_t>(shade + (count - 1) * step);
+        const bool spare = out <= spare_end;
+        if (count <= RUN_BLOCK && spare && (static_cast<uint32_t>(shade) | last) <= RAMP_TOP_SHADE) {
+            merge_block(out, count, static_cast<uint32_t>(shade), steps);
+        } else {
+            other_run(out, count, shade, steps, spare);
+        }
+    }
 }
 
 // Draws the rows of part that lie in first_row..end_row - 1 and in the target.
@@ -143,29 +176,17 @@ void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, in
     RayVertex left{walked(part.left_x, part.left_x_step, skipped), first,
                    walked(part.left_shade, part.left_shade_step, skipped)};
     RayVertex right{walked(part.right_x, part.right_x_step, skipped), first, 0};
-    if (!quick) {
-        for (; left.y < end; ++left.y) {
-            fill_span(left, right, step);
-            left.x += part.left_x_step;
-            left.shade += part.left_shade_step;
-            right.x += part.right_x_step;
-        }
+    // The short row loop writes up to eight pixels at once, so it needs a target
+    // of at least that many.
+    if (quick && static_cast<int64_t>(raster_target.width) * raster_target.height >= RUN_BLOCK) {
+        quick_rows(part, first, end, left, right.x, step);
         return;
     }
-    // Quick triangles keep every pixel index of the target inside 32 bits' reach
-    // of the buffer, which the frame's 2^31-byte limit guarantees.
-    const int32_t width = raster_target.width;
-    const int32_t spare_end = width * raster_target.height - RUN_BLOCK;
-    const RunSteps steps = run_steps(step);
-    uint32_t *row = raster_target.pixels + static_cast<ptrdiff_t>(first) * width;
-    int32_t row_index = first * width;
-    for (int32_t r = first; r < end; ++r) {
-        quick_span(row, row_index, left.x, left.shade, right.x, steps, spare_end);
+    for (; left.y < end; ++left.y) {
+        fill_span(left, right, step);
         left.x += part.left_x_step;
         left.shade += part.left_shade_step;
         right.x += part.right_x_step;
-        row += width;
-        row_index += width;
     }
 }
 

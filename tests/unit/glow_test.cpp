@@ -1,10 +1,12 @@
 // The glow table's list: creation order, one entry per handle, null as a key, and
-// entries that outlive their windows.
+// entries that outlive their windows; and its index, which finds a million
+// entries again in a probe or two each.
 #include "program_state.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -86,6 +88,58 @@ TEST_F(GlowTest, ManyHandlesKeepTheListWhole)
     }
     EXPECT_EQ(walked, n);
     EXPECT_EQ(glow_table.tail, previous);
+}
+
+// Each row: how the handles are spaced and how many there are. Real handles
+// differ in their low bits (a handle table's index) or in their high bits (an
+// upper word that counts reuses); every spacing must spread over the slots.
+struct SpacingCase {
+    const char *what;
+    uintptr_t first;
+    uintptr_t stride;
+    int count;
+};
+
+TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
+{
+    const SpacingCase cases[] = {
+        {"a million handles 4 apart, as the platform hands them out", 0x10000, 4, 1000000},
+        {"handles 16 apart", 0x400000, 16, 100000},
+        {"handles that differ only above bit 16", 0x10000, 0x10000, 60000},
+        {"a run down from the top of the address space", UINTPTR_MAX - 4 * 50000, 4, 50000},
+    };
+    for (const SpacingCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        glow_table = {};
+        std::vector<GlowEntry *> made((size_t)c.count);
+        for (int i = 0; i < c.count; i++) {
+            made[(size_t)i] = glow_entry_for(handle(c.first + c.stride * (uintptr_t)i));
+            made[(size_t)i]->glow = (float)(i % 100) / 100.0f;
+        }
+        ASSERT_EQ(glow_table.count, c.count);
+        const uint64_t compared = glow_table.compared;
+        for (int i = 0; i < c.count; i++)
+            ASSERT_EQ(glow_entry_for(handle(c.first + c.stride * (uintptr_t)i)), made[(size_t)i])
+                << "handle " << i << " did not find the entry it was given";
+        double per_lookup = (double)(glow_table.compared - compared) / c.count;
+        EXPECT_LE(per_lookup, 2.5) << "entries compared per lookup";
+        EXPECT_EQ(glow_table.count, c.count) << "a lookup appended a second entry";
+        // Creation order along the list, and the glows written through the entries.
+        int walked = 0;
+        GlowEntry *previous = nullptr;
+        for (GlowEntry *e = glow_table.head; e; e = e->next, walked++) {
+            ASSERT_LT(walked, c.count);
+            ASSERT_EQ(e, made[(size_t)walked]) << "list position " << walked;
+            ASSERT_EQ(e->prev, previous);
+            ASSERT_EQ(e->glow, (float)(walked % 100) / 100.0f);
+            previous = e;
+        }
+        EXPECT_EQ(walked, c.count);
+        EXPECT_EQ(glow_table.tail, previous);
+        // At most 8/3 slots per entry: the index doubles only when 3/4 full.
+        EXPECT_LT(3 * (int64_t)glow_table.index.capacity, 8 * (int64_t)c.count)
+            << "capacity " << glow_table.index.capacity;
+    }
 }
 
 } // namespace

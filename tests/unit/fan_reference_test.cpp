@@ -301,6 +301,15 @@ ScreenGeometry random_screen(Random &r)
                           static_cast<int32_t>(h), static_cast<int32_t>(w), static_cast<int32_t>(h)};
 }
 
+// On or around the screen, empty ones included.
+RECT near_rect(Random &r, const ScreenGeometry &s)
+{
+    const int64_t w = s.width > 0 ? s.width : 100, h = s.height > 0 ? s.height : 100;
+    const int64_t left = r.between(-w, 2 * w), top = r.between(-h, 2 * h);
+    const int64_t right = left + r.between(0, 2 * w), bottom = top + r.between(0, 2 * h);
+    return RECT{clamp_long(s.x + left), clamp_long(s.y + top), clamp_long(s.x + right), clamp_long(s.y + bottom)};
+}
+
 RECT random_rect(Random &r, const ScreenGeometry &s)
 {
     const int64_t w = s.width > 0 ? s.width : 100, h = s.height > 0 ? s.height : 100;
@@ -333,10 +342,8 @@ RECT random_rect(Random &r, const ScreenGeometry &s)
         left = r.between(-200000, 200000), top = r.between(-200000, 200000);
         right = left + r.between(0, 3000), bottom = top + r.between(0, 2000);
         break;
-    default: // on or around the screen, empty ones included
-        left = r.between(-w, 2 * w), top = r.between(-h, 2 * h);
-        right = left + r.between(0, 2 * w), bottom = top + r.between(0, 2 * h);
-        break;
+    default:
+        return near_rect(r, s);
     }
     return RECT{clamp_long(s.x + left), clamp_long(s.y + top), clamp_long(s.x + right), clamp_long(s.y + bottom)};
 }
@@ -369,7 +376,7 @@ Scene random_scene(uint32_t seed)
 
 TEST_F(FanReferenceTest, RandomScenes)
 {
-    const uint32_t SCENES = 2500;
+    const uint32_t SCENES = 2000;
     int64_t lit = 0, dark = 0;
     for (uint32_t seed = 1; seed <= SCENES; ++seed) {
         const Scene scene = random_scene(seed);
@@ -379,6 +386,33 @@ TEST_F(FanReferenceTest, RandomScenes)
     // Both kinds of frame must be common, or the scenes test little.
     EXPECT_GT(lit, (lit + dark) / 5) << "frames with light, of " << lit + dark;
     EXPECT_GT(dark, (lit + dark) / 5) << "dark frames, of " << lit + dark;
+}
+
+// Random windows on whole desktops, whose frames are several MiB: a renderer that
+// draws a band of rows at a time meets triangles across many band edges.
+TEST_F(FanReferenceTest, RandomWindowsOnDesktops)
+{
+    const ScreenGeometry desktops[] = {
+        {0, 0, 1920, 1080, 1920, 1080},
+        {-2560, -360, 2560, 1440, 2560, 1440}, // left of and above the primary
+        {-7, 0, 333, 4001, 333, 4001},         // a tall, odd column
+        {0, -50, 5003, 311, 5003, 311},        // a wide, odd strip
+    };
+    const uint32_t SCENES = 16;
+    int64_t lit = 0, dark = 0;
+    for (uint32_t seed = 1; seed <= SCENES; ++seed) {
+        Random r(100000 + seed);
+        Scene scene{desktops[seed % 4], static_cast<float>(r.between(500, 2000)) * 0.001f,
+                    static_cast<float>(r.between(-100000, 100000)) * 0.01f, DESKTOP, {}};
+        for (int64_t i = r.between(4, 12); i > 0; --i) {
+            // Mostly windows on the screen, now and then one of any kind.
+            const RECT rect = r.between(0, 3) == 0 ? random_rect(r, scene.screen) : near_rect(r, scene.screen);
+            scene.windows.push_back(SceneWindow{handle(0x3400 + static_cast<uintptr_t>(r.between(0, 15))), rect,
+                                                static_cast<float>(r.between(0, 1000)) * 0.001f});
+        }
+        ASSERT_TRUE(frames_match(scene, 1, &lit, &dark)) << "desktop scene seed " << 100000 + seed;
+    }
+    EXPECT_GE(lit, static_cast<int64_t>(SCENES) * 3 / 4) << "frames with light";
 }
 
 } // namespace

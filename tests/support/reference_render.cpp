@@ -106,6 +106,7 @@ void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corne
     } else if (lowest == &c) {
         p0 = c, p1 = a, p2 = b;
     }
+    // First: beyond the range even 64-bit products could overflow.
     if (!corner_fits(p0) || !corner_fits(p1) || !corner_fits(p2)) {
         return;
     }
@@ -119,8 +120,10 @@ void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corne
     const Corner &top = middle_left ? p1 : p2;
     const Corner &middle = middle_left ? p2 : p1;
     Edge long_edge, lower, upper;
-    const bool steps_fit = set_up(long_edge, p0, top) & set_up(lower, p0, middle) & set_up(upper, middle, top);
-    if (!in_32(step) || !steps_fit || p0.y >= canvas.height || top.y <= 0) {
+    const bool long_fits = set_up(long_edge, p0, top);
+    const bool lower_fits = set_up(lower, p0, middle);
+    const bool upper_fits = set_up(upper, middle, top);
+    if (!in_32(step) || !long_fits || !lower_fits || !upper_fits || p0.y >= canvas.height || top.y <= 0) {
         return;
     }
     for (int64_t row = std::max<int64_t>(p0.y, 0); row < std::min(top.y, canvas.height); ++row) {

@@ -36,15 +36,20 @@ inline RunSteps run_steps(int32_t step)
 }
 
 #if LIGHT_RUN_SSE2
-// The eight entries of the shades shade + k step, k = 0..7, as pixels 0..3 and
-// 4..7. A shade of 0..RAMP_TOP_SHADE fits a 16-bit lane, so sums taken mod 2^16
-// are exact for every lane in the ramp; lanes outside it are never stored.
-inline void ramp_block(uint32_t shade, const RunSteps &steps, __m128i &low, __m128i &high)
+// The shades shade + k step, k = 0..7, in 16-bit lanes. A shade of
+// 0..RAMP_TOP_SHADE fits a lane, so sums taken mod 2^16 are exact for every lane
+// in the ramp; lanes outside it are never stored.
+inline __m128i block_shades(uint32_t shade, const RunSteps &steps)
+{
+    return _mm_add_epi16(_mm_set1_epi16(static_cast<short>(shade)), steps.offsets);
+}
+
+// The eight entries of eight shades as pixels 0..3 and 4..7.
+inline void ramp_block(__m128i shades, __m128i &low, __m128i &high)
 {
     // For every entry e of 0..255, (e x 55706) >> 16 is 85e/100 and
     // (e x 13108) >> 16 is e/5: the table's green and blue as multiply-highs;
     // e x 257 is alpha and red side by side.
-    const __m128i shades = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(shade)), steps.offsets);
     const __m128i e = _mm_srli_epi16(shades, FIXED_SHIFT);
     const __m128i green = _mm_mulhi_epu16(e, _mm_set1_epi16(static_cast<short>(55706)));
     const __m128i blue = _mm_mulhi_epu16(e, _mm_set1_epi16(13108));
@@ -54,10 +59,10 @@ inline void ramp_block(uint32_t shade, const RunSteps &steps, __m128i &low, __m1
     high = _mm_unpackhi_epi16(green_blue, alpha_red);
 }
 
-inline void store_block(uint32_t *out, uint32_t shade, const RunSteps &steps)
+inline void store_block(uint32_t *out, __m128i shades)
 {
     __m128i low, high;
-    ramp_block(shade, steps, low, high);
+    ramp_block(shades, low, high);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), low);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4), high);
 }
@@ -75,7 +80,7 @@ alignas(16) inline constexpr int32_t BLOCK_MASKS[RUN_BLOCK + 1][RUN_BLOCK] = {
 inline void merge_block(uint32_t *out, int32_t count, uint32_t shade, const RunSteps &steps)
 {
     __m128i low, high;
-    ramp_block(shade, steps, low, high);
+    ramp_block(block_shades(shade, steps), low, high);
     const __m128i *const masks = reinterpret_cast<const __m128i *>(BLOCK_MASKS[count]);
     const __m128i mask_low = _mm_load_si128(masks);
     const __m128i mask_high = _mm_load_si128(masks + 1);
@@ -111,14 +116,18 @@ inline void write_run(uint32_t *out, int32_t count, int32_t shade, const RunStep
         return;
     }
     if (count >= RUN_BLOCK) {
+        const __m128i eight_steps = _mm_set1_epi16(static_cast<short>(RUN_BLOCK * step));
+        __m128i shades = block_shades(s, steps);
         int32_t done = 0;
         for (; done + RUN_BLOCK <= count; done += RUN_BLOCK) {
-            store_block(out + done, s + static_cast<uint32_t>(done) * step, steps);
+            store_block(out + done, shades);
+            shades = _mm_add_epi16(shades, eight_steps);
         }
         // The last pixels: the final eight again, rewriting some with the values
         // they already hold.
         if (done < count) {
-            store_block(out + count - RUN_BLOCK, s + static_cast<uint32_t>(count - RUN_BLOCK) * step, steps);
+            const uint32_t last_eight = s + static_cast<uint32_t>(count - RUN_BLOCK) * step;
+            store_block(out + count - RUN_BLOCK, block_shades(last_eight, steps));
         }
         return;
     }

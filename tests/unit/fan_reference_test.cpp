@@ -11,6 +11,7 @@
 #include "host/watch.h"
 #include "render/light.h"
 #include "render/ramp.h"
+#include "render/rasterizer.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 
@@ -119,6 +120,28 @@ bool storage_can_exist(const ScreenGeometry &screen)
     return ::testing::AssertionSuccess();
 }
 
+// Corners that no ray can produce (shade -1), left in ray_vertices before a frame.
+const RayVertex UNTOUCHED_CORNERS[3] = {{-11, 22, -1}, {-33, 44, -1}, {-55, 66, -1}};
+
+// ray_vertices against the corners that the reference's last ray wrote, or against
+// UNTOUCHED_CORNERS when no ray wrote any.
+::testing::AssertionResult same_corners(const reference::Frame &want)
+{
+    for (int v = 0; v < 3; ++v) {
+        const RayVertex &got = ray_vertices[v];
+        const RayVertex expected = want.wrote_corners
+                                       ? RayVertex{want.corners[v][0], want.corners[v][1], want.corners[v][2]}
+                                       : UNTOUCHED_CORNERS[v];
+        if (got.x != expected.x || got.y != expected.y || got.shade != expected.shade) {
+            return ::testing::AssertionFailure() << "ray_vertices[" << v << "]: got (" << got.x << ", " << got.y
+                                                 << ", " << got.shade << "), want (" << expected.x << ", "
+                                                 << expected.y << ", " << expected.shade << ")"
+                                                 << (want.wrote_corners ? "" : ", left as they were");
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Keeps the records render_light reads and writes, and puts them back afterwards.
 class FanReferenceTest : public ::testing::Test {
 protected:
@@ -168,8 +191,12 @@ protected:
         raster_target = RasterTarget{0, 0, storage ? pixels.data() : nullptr};
         for (int32_t f = 0; f < frames; ++f) {
             const reference::Frame want = reference::render_frame(storage);
+            std::memcpy(ray_vertices, UNTOUCHED_CORNERS, sizeof ray_vertices);
             render_light();
             ::testing::AssertionResult same = same_frame(want, pixels.data());
+            if (same) {
+                same = same_corners(want);
+            }
             if (!same) {
                 return same << " in frame " << f << " of " << describe(scene);
             }

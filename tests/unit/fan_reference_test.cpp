@@ -266,23 +266,52 @@ TEST_F(FanReferenceTest, FadeOutFrameByFrame)
     EXPECT_EQ(glow_entry_for(DESKTOP)->glow, 1.0f) << "the desktop window's glow is never decayed";
 }
 
+// The census holds one window, at glow 1.0; frame step 1.0, no desktop window.
+void census_of_one(HWND window, const RECT &rect, float phase)
+{
+    frame_step = 1.0f;
+    ray_phase = phase;
+    desktop_window = nullptr;
+    window_census.count = 1;
+    window_census.handles[0] = window;
+    window_census.rects[0] = rect;
+    glow_entry_for(window)->glow = 1.0f;
+}
+
 // Without storage the first frame makes it, of the screen's size, and draws into it.
 TEST_F(FanReferenceTest, FirstFrameMakesTheStorage)
 {
     screen_geometry = ScreenGeometry{-7, 3, 333, 211, 333, 211};
-    frame_step = 1.0f;
-    ray_phase = 0.75f;
-    desktop_window = nullptr;
-    window_census.count = 1;
-    window_census.handles[0] = handle(0x3301);
-    window_census.rects[0] = RECT{20, 10, 200, 150};
-    glow_entry_for(handle(0x3301))->glow = 1.0f;
+    census_of_one(handle(0x3301), RECT{20, 10, 200, 150}, 0.75f);
     frame_buffer = FrameBuffer{};
     raster_target = RasterTarget{};
     const reference::Frame want = reference::render_frame(false);
     render_light();
     ASSERT_NE(frame_buffer.storage, nullptr);
     EXPECT_TRUE(same_frame(want, frame_buffer.storage));
+}
+
+// Storage made for one screen, then a screen with no pixels: the target takes the
+// new size, nothing is drawn or cleared, and the glows still decay.
+TEST_F(FanReferenceTest, ScreenWithoutPixelsAfterTheStorageIsMade)
+{
+    census_of_one(handle(0x3311), RECT{0, 0, 30, 20}, 0.5f);
+    std::vector<uint32_t> pixels(40 * 30, SENTINEL);
+    frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, pixels.data()};
+    raster_target = RasterTarget{0, 0, pixels.data()};
+    const int32_t sizes[][2] = {
+        {40, 30}, // the screen the storage was made for
+        {0, 30},  // no columns
+        {-3, 30}, // a negative width
+        {40, 0},  // no rows
+        {-4, -2}, // both negative: their product is positive
+    };
+    for (const auto &size : sizes) {
+        screen_geometry = ScreenGeometry{0, 0, size[0], size[1], size[0], size[1]};
+        const reference::Frame want = reference::render_frame(true);
+        render_light();
+        EXPECT_TRUE(same_frame(want, pixels.data())) << size[0] << " x " << size[1];
+    }
 }
 
 class Random {

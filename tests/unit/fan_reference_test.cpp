@@ -314,6 +314,28 @@ TEST_F(FanReferenceTest, ScreenWithoutPixelsAfterTheStorageIsMade)
     }
 }
 
+// Frames whose storage is exactly the screen's pixels and ends at a page that
+// faults, so a row in the frame's last eight pixels may not borrow any after them:
+// long windows whose fans reach the top right corner, which is the buffer's end.
+TEST_F(FanReferenceTest, FramesEndingAtAGuardPage)
+{
+    const int32_t screens[][2] = {{37, 23}, {8, 1}, {1, 9}, {640, 2}};
+    int32_t last_pixel_lit = 0;
+    for (const auto &size : screens) {
+        screen_geometry = ScreenGeometry{0, 0, size[0], size[1], size[0], size[1]};
+        for (int32_t left = -1400; left <= 0; left += 50) {
+            census_of_one(handle(0x3321), RECT{left, 0, left + 900, 4000}, 0.25f);
+            GuardedTarget target(size[0], size[1]);
+            frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, target.pixels()};
+            const reference::Frame want = reference::render_frame(true);
+            render_light();
+            ASSERT_TRUE(same_frame(want, target.pixels())) << size[0] << " x " << size[1] << ", window at " << left;
+            last_pixel_lit += target.at(size[0] - 1, size[1] - 1) != 0;
+        }
+    }
+    EXPECT_GT(last_pixel_lit, 8) << "frames whose last pixel is lit";
+}
+
 class Random {
 public:
     explicit Random(uint32_t seed) : engine_(seed) {}

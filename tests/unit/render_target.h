@@ -124,6 +124,7 @@ public:
     GuardedTarget &operator=(const GuardedTarget &) = delete;
 
     uint32_t at(int32_t column, int32_t row) const { return pixels_[static_cast<size_t>(row) * width_ + column]; }
+    uint32_t *pixels() const { return pixels_; }
 
 private:
     static constexpr size_t GUARD = 65536; // a multiple of every page size met

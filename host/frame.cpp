@@ -71,7 +71,9 @@ bool open_frame()
         raster_target.width = raster_target.height = 0;
         return false;
     }
-    return true;
+    // Storage made for an earlier screen does not make pixels of a screen with no
+    // columns or no rows: the renderer's bands divide by the width.
+    return raster_target.width > 0 && raster_target.height > 0;
 }
 
 void clear_rows(int32_t first, int32_t end)

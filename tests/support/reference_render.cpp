@@ -201,7 +201,19 @@ bool rim_point(const Fan &fan, int32_t k, float phase, Corner &rim)
     return in_32(rim.y);
 }
 
-void draw_fan(Canvas &canvas, const RECT &rect, int64_t brightness, float phase)
+// Every ray writes its corners before it is drawn; a ray whose rim leaves 32 bits
+// writes none.
+void write_corners(Frame &frame, const Corner (&corners)[3])
+{
+    frame.wrote_corners = true;
+    for (int v = 0; v < 3; ++v) {
+        frame.corners[v][0] = static_cast<int32_t>(corners[v].x);
+        frame.corners[v][1] = static_cast<int32_t>(corners[v].y);
+        frame.corners[v][2] = static_cast<int32_t>(corners[v].shade);
+    }
+}
+
+void draw_fan(Canvas &canvas, Frame &frame, const RECT &rect, int64_t brightness, float phase)
 {
     Fan fan;
     if (!fan_of(rect, screen_geometry, fan)) {
@@ -212,8 +224,10 @@ void draw_fan(Canvas &canvas, const RECT &rect, int64_t brightness, float phase)
         const int64_t level = ray < 20 ? rise / 8 : (ray <= 112 ? brightness : fall / 8);
         Corner near_rim, far_rim;
         if (rim_point(fan, ray, phase, near_rim) && rim_point(fan, ray + 1, phase, far_rim)) {
+            const Corner corners[3] = {Corner{fan.apex_x, fan.apex_y, level + 1}, near_rim, far_rim};
+            write_corners(frame, corners);
             // Vertices 0, 2, 1: the apex, the far rim point, the near one.
-            fill_triangle(canvas, Corner{fan.apex_x, fan.apex_y, level + 1}, far_rim, near_rim);
+            fill_triangle(canvas, corners[0], corners[2], corners[1]);
         }
         rise += brightness;
         fall -= brightness;
@@ -276,7 +290,7 @@ Frame render_frame(bool had_storage)
         } else {
             glow = 0.0f;
         }
-        draw_fan(canvas, window_census.rects[i], brightness_of(glow), ray_phase);
+        draw_fan(canvas, frame, window_census.rects[i], brightness_of(glow), ray_phase);
     }
     // Fans at brightness 0 still leave shade 1: a frame where no glow was kept is cleared.
     if (dark) {

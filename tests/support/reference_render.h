@@ -24,6 +24,8 @@ struct Frame {
     std::vector<uint32_t> pixels; // screen width x height, bottom-up; empty without storage
     std::vector<Glow> glows;      // the glow table in its order, with the entries the frame adds
     uint32_t ramp[256];           // the light ramp
+    bool wrote_corners;           // some ray wrote its corners; otherwise they are as before
+    int32_t corners[3][3];        // the last ray's apex, near and far rim point: x, y, shade
 };
 
 // Renders one frame of the scene that render_light would see: screen_geometry,

@@ -11,6 +11,7 @@
 #include "host/watch.h"
 #include "render/light.h"
 #include "render/ramp.h"
+#include "render/rasterizer.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 
@@ -119,6 +120,28 @@ bool storage_can_exist(const ScreenGeometry &screen)
     return ::testing::AssertionSuccess();
 }
 
+// Corners that no ray can produce (shade -1), left in ray_vertices before a frame.
+const RayVertex UNTOUCHED_CORNERS[3] = {{-11, 22, -1}, {-33, 44, -1}, {-55, 66, -1}};
+
+// ray_vertices against the corners that the reference's last ray wrote, or against
+// UNTOUCHED_CORNERS when no ray wrote any.
+::testing::AssertionResult same_corners(const reference::Frame &want)
+{
+    for (int v = 0; v < 3; ++v) {
+        const RayVertex &got = ray_vertices[v];
+        const RayVertex expected = want.wrote_corners
+                                       ? RayVertex{want.corners[v][0], want.corners[v][1], want.corners[v][2]}
+                                       : UNTOUCHED_CORNERS[v];
+        if (got.x != expected.x || got.y != expected.y || got.shade != expected.shade) {
+            return ::testing::AssertionFailure() << "ray_vertices[" << v << "]: got (" << got.x << ", " << got.y
+                                                 << ", " << got.shade << "), want (" << expected.x << ", "
+                                                 << expected.y << ", " << expected.shade << ")"
+                                                 << (want.wrote_corners ? "" : ", left as they were");
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Keeps the records render_light reads and writes, and puts them back afterwards.
 class FanReferenceTest : public ::testing::Test {
 protected:
@@ -168,8 +191,12 @@ protected:
         raster_target = RasterTarget{0, 0, storage ? pixels.data() : nullptr};
         for (int32_t f = 0; f < frames; ++f) {
             const reference::Frame want = reference::render_frame(storage);
+            std::memcpy(ray_vertices, UNTOUCHED_CORNERS, sizeof ray_vertices);
             render_light();
             ::testing::AssertionResult same = same_frame(want, pixels.data());
+            if (same) {
+                same = same_corners(want);
+            }
             if (!same) {
                 return same << " in frame " << f << " of " << describe(scene);
             }
@@ -239,23 +266,74 @@ TEST_F(FanReferenceTest, FadeOutFrameByFrame)
     EXPECT_EQ(glow_entry_for(DESKTOP)->glow, 1.0f) << "the desktop window's glow is never decayed";
 }
 
+// The census holds one window, at glow 1.0; frame step 1.0, no desktop window.
+void census_of_one(HWND window, const RECT &rect, float phase)
+{
+    frame_step = 1.0f;
+    ray_phase = phase;
+    desktop_window = nullptr;
+    window_census.count = 1;
+    window_census.handles[0] = window;
+    window_census.rects[0] = rect;
+    glow_entry_for(window)->glow = 1.0f;
+}
+
 // Without storage the first frame makes it, of the screen's size, and draws into it.
 TEST_F(FanReferenceTest, FirstFrameMakesTheStorage)
 {
     screen_geometry = ScreenGeometry{-7, 3, 333, 211, 333, 211};
-    frame_step = 1.0f;
-    ray_phase = 0.75f;
-    desktop_window = nullptr;
-    window_census.count = 1;
-    window_census.handles[0] = handle(0x3301);
-    window_census.rects[0] = RECT{20, 10, 200, 150};
-    glow_entry_for(handle(0x3301))->glow = 1.0f;
+    census_of_one(handle(0x3301), RECT{20, 10, 200, 150}, 0.75f);
     frame_buffer = FrameBuffer{};
     raster_target = RasterTarget{};
     const reference::Frame want = reference::render_frame(false);
     render_light();
     ASSERT_NE(frame_buffer.storage, nullptr);
     EXPECT_TRUE(same_frame(want, frame_buffer.storage));
+}
+
+// Storage made for one screen, then a screen with no pixels: the target takes the
+// new size, nothing is drawn or cleared, and the glows still decay.
+TEST_F(FanReferenceTest, ScreenWithoutPixelsAfterTheStorageIsMade)
+{
+    census_of_one(handle(0x3311), RECT{0, 0, 30, 20}, 0.5f);
+    std::vector<uint32_t> pixels(40 * 30, SENTINEL);
+    frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, pixels.data()};
+    raster_target = RasterTarget{0, 0, pixels.data()};
+    const int32_t sizes[][2] = {
+        {40, 30}, // the screen the storage was made for
+        {0, 30},  // no columns
+        {-3, 30}, // a negative width
+        {40, 0},  // no rows
+        {-4, -2}, // both negative: their product is positive
+    };
+    for (const auto &size : sizes) {
+        screen_geometry = ScreenGeometry{0, 0, size[0], size[1], size[0], size[1]};
+        const reference::Frame want = reference::render_frame(true);
+        render_light();
+        EXPECT_TRUE(same_frame(want, pixels.data())) << size[0] << " x " << size[1];
+    }
+}
+
+// Frames whose storage is exactly the screen's pixels and ends at a page that
+// faults, so a row in the frame's last eight pixels may not borrow any after them:
+// long windows whose fans reach the top right corner, which is the buffer's end.
+TEST_F(FanReferenceTest, FramesEndingAtAGuardPage)
+{
+    const int32_t screens[][2] = {{37, 23}, {8, 1}, {1, 9}, {640, 2}};
+    int32_t last_pixel_lit = 0;
+    for (const auto &size : screens) {
+        screen_geometry = ScreenGeometry{0, 0, size[0], size[1], size[0], size[1]};
+        for (int32_t left = -1400; left <= 0; left += 50) {
+            census_of_one(handle(0x3321), RECT{left, 0, left + 900, 4000}, 0.25f);
+            GuardedTarget target(size[0], size[1]);
+            frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, target.pixels()};
+            const reference::Frame want = reference::render_frame(true);
+            render_light();
+            ASSERT_TRUE(same_frame(want, target.pixels())) << size[0] << " x " << size[1] << ", window at " << left;
+            last_pixel_lit += target.at(size[0] - 1, size[1] - 1) != 0;
+        }
+    }
+    EXPECT_GT(last_pixel_lit, 8) << "frames whose last pixel is lit";
 }
 
 class Random {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -161,6 +162,37 @@ RayVertex random_corner(Random &random, int32_t kind, int32_t width, int32_t hei
     return RayVertex{x, y, random.between(0, 255)};
 }
 
+// Draws the corners v in each of their three rotations on a sentinel target and
+// compares every pixel with the expected picture; reports the first difference.
+::testing::AssertionResult same_in_every_rotation(const RayVertex (&v)[3], const Expected &expected, int32_t width,
+                                                  int32_t height)
+{
+    for (int32_t rotation = 0; rotation < 3; ++rotation) {
+        SentinelTarget target(width, height);
+        ray_vertices[0] = v[rotation];
+        ray_vertices[1] = v[(rotation + 1) % 3];
+        ray_vertices[2] = v[(rotation + 2) % 3];
+        fill_triangle(0, 1, 2);
+        if (!target.margins_intact()) {
+            return ::testing::AssertionFailure() << "rotation " << rotation << " wrote outside the target";
+        }
+        for (int32_t r = 0; r < height; ++r) {
+            for (int32_t c = 0; c < width; ++c) {
+                const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
+                const int32_t seen = entry_at(target, c, r);
+                if (seen != want) {
+                    return ::testing::AssertionFailure()
+                           << "rotation " << rotation << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
+                           << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y
+                           << "," << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row "
+                           << r << ": entry " << seen << ", want " << want;
+                }
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(RasterizerFuzz, MatchesReferenceInEveryRotation)
 {
     build_light_ramp();
@@ -186,26 +218,8 @@ TEST(RasterizerFuzz, MatchesReferenceInEveryRotation)
         ASSERT_FALSE(expected.defined_32 && expected.dropped) << "triangle " << n;
         defined += expected.defined_32;
         dropped += expected.dropped;
-        bool any = false;
-        for (int32_t rotation = 0; rotation < 3; ++rotation) {
-            SentinelTarget target(width, height);
-            ray_vertices[0] = v[rotation];
-            ray_vertices[1] = v[(rotation + 1) % 3];
-            ray_vertices[2] = v[(rotation + 2) % 3];
-            fill_triangle(0, 1, 2);
-            ASSERT_TRUE(target.margins_intact()) << "triangle " << n << " rotation " << rotation;
-            for (int32_t r = 0; r < height; ++r) {
-                for (int32_t c = 0; c < width; ++c) {
-                    const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
-                    ASSERT_EQ(entry_at(target, c, r), want)
-                        << "triangle " << n << " rotation " << rotation << " (" << v[0].x << "," << v[0].y << ","
-                        << v[0].shade << ") (" << v[1].x << "," << v[1].y << "," << v[1].shade << ") ("
-                        << v[2].x << "," << v[2].y << "," << v[2].shade << ") on " << width << "x" << height
-                        << ", column " << c << " row " << r;
-                    any = any || want >= 0;
-                }
-            }
-        }
+        ASSERT_TRUE(same_in_every_rotation(v, expected, width, height)) << "triangle " << n;
+        const bool any = std::any_of(expected.index.begin(), expected.index.end(), [](int32_t i) { return i >= 0; });
         drawn += any;
         undefined += !expected.defined_32;
     }
@@ -215,6 +229,83 @@ TEST(RasterizerFuzz, MatchesReferenceInEveryRotation)
     EXPECT_GT(drawn, TRIANGLES / 8);
     EXPECT_GT(undefined, TRIANGLES / 10);
     EXPECT_GT(dropped, 1000);
+}
+
+// Corner shades up to the ends of the rasterizer's range on wide targets, so that
+// span shades come near the 32-bit limits: whichever row loop a triangle takes, the
+// pixels match the 64-bit reference in every rotation.
+TEST(RasterizerFuzz, ExtremeShadesMatchReference)
+{
+    build_light_ramp();
+    Random random(4242);
+    const int32_t SHADE_END = CORNER_LIMIT - 1;
+    int64_t drawn = 0;
+    for (int32_t n = 0; n < 20000; ++n) {
+        const int32_t width = random.between(1, 300), height = random.between(1, 6);
+        RayVertex v[3];
+        for (RayVertex &corner : v) {
+            const int32_t kind = random.between(0, 3);
+            const int32_t shade = kind == 0 ? SHADE_END
+                                            : (kind == 1 ? -SHADE_END - 1
+                                                         : (kind == 2 ? random.between(-SHADE_END, SHADE_END)
+                                                                      : random.between(0, 255)));
+            corner = RayVertex{random.between(-4 * width, 5 * width), random.between(-8, height + 8), shade};
+        }
+        const Expected expected = reference(v[0], v[1], v[2], width, height);
+        ASSERT_TRUE(same_in_every_rotation(v, expected, width, height)) << "triangle " << n;
+        const bool any = std::any_of(expected.index.begin(), expected.index.end(), [](int32_t i) { return i >= 0; });
+        drawn += any;
+    }
+    EXPECT_GT(drawn, 20000 / 5) << "triangles that wrote a pixel";
+}
+
+// Triangles on targets that are exactly their buffer, so rows end in its last eight
+// pixels, where a short row may not borrow pixels after its end: the pixels match
+// the reference, and an access past the last pixel faults. Targets of fewer than
+// eight pixels never take the short row loop.
+TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
+{
+    build_light_ramp();
+    const int32_t sizes[][2] = {
+        {1, 8}, {8, 1},                   // exactly one block of eight
+        {1, 9}, {9, 1}, {3, 3}, {2, 5},   // one block and a little
+        {13, 5}, {40, 3}, {8, 8},         // several rows that end in the last block
+        {7, 1}, {1, 7}, {2, 3},           // fewer than eight pixels
+    };
+    Random random(7117);
+    int64_t last_pixel_written = 0;
+    for (const auto &size : sizes) {
+        const int32_t width = size[0], height = size[1];
+        for (int32_t n = 0; n < 400; ++n) {
+            RayVertex v[3];
+            for (RayVertex &corner : v) {
+                corner = RayVertex{random.between(-3, width + 3), random.between(-3, height + 3), random.between(0, 255)};
+            }
+            if (n == 0) {
+                // A triangle over the whole target: every row runs to the last column.
+                v[0] = RayVertex{-2, -2, 40};
+                v[1] = RayVertex{3 * width + 8, -2, 250};
+                v[2] = RayVertex{-2, 3 * height + 8, 90};
+            }
+            const Expected expected = reference(v[0], v[1], v[2], width, height);
+            GuardedTarget target(width, height);
+            ray_vertices[0] = v[0];
+            ray_vertices[1] = v[1];
+            ray_vertices[2] = v[2];
+            fill_triangle(0, 1, 2);
+            for (int32_t r = 0; r < height; ++r) {
+                for (int32_t c = 0; c < width; ++c) {
+                    ASSERT_EQ(entry_of(target.at(c, r)), expected.index[static_cast<size_t>(r) * width + c])
+                        << "triangle " << n << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
+                        << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y << ","
+                        << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row " << r;
+                }
+            }
+            last_pixel_written += target.at(width - 1, height - 1) != SENTINEL;
+        }
+    }
+    // Enough triangles must reach the very last pixel, or the test shows little.
+    EXPECT_GT(last_pixel_written, 200) << "triangles that wrote the target's last pixel";
 }
 
 TEST(RasterizerFuzz, SpansMatchPerPixelFormula)

@@ -1,6 +1,7 @@
 // What the light rendering tests draw into: a raster target of the test's own
-// between two sentinel blocks, pictures of what was written, a frame buffer whose
-// storage the test owns for render_light, and window handles and float bits.
+// between two sentinel blocks or ending at a page that faults, pictures of what was
+// written, a frame buffer whose storage the test owns for render_light, and window
+// handles and float bits.
 #pragma once
 
 #include "host/frame.h"
@@ -15,6 +16,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 inline HWND handle(uintptr_t value)
 {
@@ -83,16 +88,67 @@ private:
     std::vector<uint32_t> block_;
 };
 
+// Points raster_target at exactly width x height pixels, filled with SENTINEL, that
+// end where a page begins that may be neither read nor written: any access past the
+// last pixel faults at once, even one that writes back what it read.
+class GuardedTarget {
+public:
+    GuardedTarget(int32_t width, int32_t height) : saved_(raster_target)
+    {
+        const size_t bytes = static_cast<size_t>(width) * height * sizeof(uint32_t);
+        body_ = (bytes + GUARD - 1) / GUARD * GUARD;
+#ifdef _WIN32
+        base_ = static_cast<char *>(VirtualAlloc(nullptr, body_ + GUARD, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD previous = 0;
+        VirtualProtect(base_ + body_, GUARD, PAGE_NOACCESS, &previous);
+#else
+        base_ = static_cast<char *>(
+            mmap(nullptr, body_ + GUARD, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(base_ + body_, GUARD, PROT_NONE);
+#endif
+        pixels_ = reinterpret_cast<uint32_t *>(base_ + body_ - bytes);
+        std::fill(pixels_, pixels_ + static_cast<size_t>(width) * height, SENTINEL);
+        raster_target = RasterTarget{width, height, pixels_};
+        width_ = width;
+    }
+    ~GuardedTarget()
+    {
+        raster_target = saved_;
+#ifdef _WIN32
+        VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        munmap(base_, body_ + GUARD);
+#endif
+    }
+    GuardedTarget(const GuardedTarget &) = delete;
+    GuardedTarget &operator=(const GuardedTarget &) = delete;
+
+    uint32_t at(int32_t column, int32_t row) const { return pixels_[static_cast<size_t>(row) * width_ + column]; }
+    uint32_t *pixels() const { return pixels_; }
+
+private:
+    static constexpr size_t GUARD = 65536; // a multiple of every page size met
+    RasterTarget saved_;
+    char *base_ = nullptr;
+    size_t body_ = 0;
+    uint32_t *pixels_ = nullptr;
+    int32_t width_ = 0;
+};
+
 // The ramp index a written pixel holds (its alpha), or -1 for a sentinel and -2 for
 // a value that is no ramp entry at all.
-inline int32_t entry_at(const SentinelTarget &target, int32_t column, int32_t row)
+inline int32_t entry_of(uint32_t pixel)
 {
-    const uint32_t pixel = target.at(column, row);
     if (pixel == SENTINEL) {
         return -1;
     }
     const uint32_t index = pixel >> 24;
     return light_ramp.entries[index] == pixel ? static_cast<int32_t>(index) : -2;
+}
+
+inline int32_t entry_at(const SentinelTarget &target, int32_t column, int32_t row)
+{
+    return entry_of(target.at(column, row));
 }
 
 // Compares the written pixels with a picture whose first string is the highest

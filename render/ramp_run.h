@@ -102,6 +102,24 @@ inline void merge_block(uint32_t *out, int32_t count, uint32_t shade, const RunS
 }
 #endif
 
+// A run of 1..16 pixels, in one or two blocks, with no branch on its length but
+// the one between them. The 8 pixels after the run's last full block must lie in
+// the buffer; those past the run are written back as they were.
+inline void write_short_run(uint32_t *out, int32_t count, uint32_t shade, const RunSteps &steps)
+{
+    if (count > RUN_BLOCK) {
+#if LIGHT_RUN_SSE2
+        store_block(out, block_shades(shade, steps));
+#else
+        merge_block(out, RUN_BLOCK, shade, steps);
+#endif
+        out += RUN_BLOCK;
+        count -= RUN_BLOCK;
+        shade += static_cast<uint32_t>(RUN_BLOCK * steps.step);
+    }
+    merge_block(out, count, shade, steps);
+}
+
 // Writes count >= 1 pixels from out on with the entries of shade, shade + step, ...
 // (8.8), every one of them in 0..RAMP_TOP_SHADE. spare says that the eight
 // pixels from out on all lie in the buffer: a short run may then read and write

@@ -152,8 +152,11 @@ void quick_rows(const WalkPart &part, int32_t first, int32_t end, RayVertex left
         uint32_t *const out = row + column;
         const uint32_t last = static_cast<uint32_t>(shade + (count - 1) * step);
         const bool spare = out <= spare_end;
-        if (count <= RUN_BLOCK && spare && (static_cast<uint32_t>(shade) | last) <= RAMP_TOP_SHADE) {
-            merge_block(out, count, static_cast<uint32_t>(shade), steps);
+        // Up to two blocks go straight to the pixels; the block after the first
+        // full one must still lie in the buffer.
+        const bool short_run = count <= RUN_BLOCK || (count <= 2 * RUN_BLOCK && spare_end - out >= RUN_BLOCK);
+        if (spare && short_run && (static_cast<uint32_t>(shade) | last) <= RAMP_TOP_SHADE) {
+            write_short_run(out, count, static_cast<uint32_t>(shade), steps);
         } else {
             other_run(out, count, shade, steps, spare);
         }

@@ -52,14 +52,12 @@ std::vector<WindowInfo> overlays() {
   return found;
 }
 
-// Waits up to wait_ms for at least one overlay; returns all that exist then.
 std::vector<WindowInfo> wait_for_overlays(int wait_ms) {
-  double until = now_ms() + wait_ms;
-  std::vector<WindowInfo> found = overlays();
-  while (found.empty() && now_ms() < until) {
-    Sleep(50);
+  std::vector<WindowInfo> found;
+  wait_until(wait_ms, [&found] {
     found = overlays();
-  }
+    return !found.empty();
+  });
   return found;
 }
 
@@ -95,11 +93,10 @@ void register_probe_classes() {
   register_class(PATTERN_CLASS, DefWindowProcA, -1);
 }
 
-// Opens a framed window at a screen rectangle and makes it the foreground window.
-HWND open_framed_window(RECT rect, const char *title) {
-  HWND window = CreateWindowExA(0, PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, rect.left,
-                                rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+HWND open_framed_window(RECT rect, const char *title, DWORD style) {
+  HWND window = CreateWindowExA(0, PROBE_CLASS, title, style, rect.left, rect.top,
+                                rect.right - rect.left, rect.bottom - rect.top, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   SetForegroundWindow(window);
@@ -144,12 +141,34 @@ int command_list_windows() {
   return EXIT_PASS;
 }
 
+static bool covers_screen(const WindowInfo &w, Region s) {
+  return w.rect.left == s.x && w.rect.top == s.y && w.rect.right == s.x + s.width &&
+         w.rect.bottom == s.y + s.height;
+}
+
+bool wait_for_shown_overlay(int deadline_ms) {
+  Region s = virtual_screen();
+  std::vector<WindowInfo> found;
+  double waited = wait_until(deadline_ms, [&] {
+    found = overlays();
+    return found.size() == 1 && found[0].visible && covers_screen(found[0], s);
+  });
+  if (waited < 0 && deadline_ms > 0)
+    say("no visible overlay over the whole screen after %d ms", deadline_ms);
+  if (waited > 0) say("waited %.0f ms for the overlay to show over the whole screen", waited);
+  return waited >= 0;
+}
+
+// The overlay as a user first sees it: the program makes it hidden and shows it
+// a few ms later, so the checks wait for it to show and then judge whatever is
+// there, also at the deadline.
 int command_find_overlay(int wait_ms) {
-  HWND overlay = the_overlay(wait_ms);
+  wait_for_shown_overlay(wait_ms);
+  Region s = virtual_screen();
+  HWND overlay = the_overlay(0);
   if (!overlay) return EXIT_FAIL;
   WindowInfo w = describe(overlay);
   print_window("overlay ", w);
-  Region s = virtual_screen();
   bool ok = true;
   auto expect = [&ok](bool condition, const char *what) {
     if (!condition) say("FAIL: %s", what);
@@ -165,13 +184,22 @@ int command_find_overlay(int wait_ms) {
   expect((w.ex_style & WS_EX_TOOLWINDOW) != 0, "WS_EX_TOOLWINDOW is clear");
   expect((w.ex_style & WS_EX_TOPMOST) != 0, "WS_EX_TOPMOST is clear");
   expect((w.ex_style & WS_EX_TRANSPARENT) == 0, "WS_EX_TRANSPARENT is set");
-  bool covers = w.rect.left == s.x && w.rect.top == s.y && w.rect.right == s.x + s.width &&
-                w.rect.bottom == s.y + s.height;
+  bool covers = covers_screen(w, s);
   if (!covers) say("virtual screen (%d,%d)-(%d,%d)", s.x, s.y, s.x + s.width, s.y + s.height);
   expect(covers, "the rectangle is not the virtual screen's");
   expect(process_alive(w.process), "the overlay's process is not running");
   if (ok) say("PASS: one overlay, styles and rectangle as expected");
   return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+// Says a window the probe opened is ready once it is the foreground window, or at
+// the deadline, saying which window is in front; the scripts read this line.
+static void say_ready_in_front(HWND window) {
+  double waited = wait_for_foreground(window, DEADLINE_MS);
+  HWND front = GetForegroundWindow();
+  if (waited < 0) say("ready; the foreground window is another, %p, after %d ms", (void *)front,
+                      DEADLINE_MS);
+  else say("ready; the foreground window is this one, after %.0f ms", waited);
 }
 
 int command_open_window(RECT rect, const char *title, int lifetime_ms) {
@@ -181,13 +209,13 @@ int command_open_window(RECT rect, const char *title, int lifetime_ms) {
     say("FAIL: could not create the window");
     return EXIT_FAIL;
   }
-  pump_for(50);
   print_window("opened ", describe(window));
-  say("ready; the foreground window %s", GetForegroundWindow() == window ? "is this one"
-                                                                          : "is another");
+  say_ready_in_front(window);
   return serve_window(window, lifetime_ms);
 }
 
+// backing X Y W H [MS]: ready once the window reads back white, as the test
+// that puts it below the overlay needs.
 int command_backing(RECT rect, int lifetime_ms) {
   register_probe_classes();
   HWND window = open_backing_window(rect);
@@ -195,8 +223,14 @@ int command_backing(RECT rect, int lifetime_ms) {
     say("FAIL: could not create the window");
     return EXIT_FAIL;
   }
-  pump_for(50);
   print_window("opened ", describe(window));
+  Region region{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  Capture capture;
+  double waited = wait_until(DEADLINE_MS, [&] {
+    return capture_screen(region, capture) && count_other_than(capture, WHITE, false) == 0;
+  });
+  if (waited < 0) say("the window does not read back white after %d ms", DEADLINE_MS);
+  else say("the window reads back white after %.0f ms", waited);
   say("ready");
   return serve_window(window, lifetime_ms);
 }
@@ -205,25 +239,17 @@ int command_backing(RECT rect, int lifetime_ms) {
 // frame and no maximize box, the frame the program widens by 5 pixels.
 int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
-  HWND window = CreateWindowExA(0, PROBE_CLASS, title, WS_CAPTION | WS_SYSMENU, rect.left,
-                                rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window = open_framed_window(rect, title, WS_CAPTION | WS_SYSMENU);
   if (!window) {
     say("FAIL: could not create the window");
     return EXIT_FAIL;
   }
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
-  SetForegroundWindow(window);
-  pump_for(50);
   RECT client{};
   GetClientRect(window, &client);
   WindowInfo info = describe(window);
   print_window("opened ", info);
   say("client width %ld, frame excess %ld", client.right,
       info.rect.right - info.rect.left - client.right);
-  say("ready; the foreground window %s", GetForegroundWindow() == window ? "is this one"
-                                                                          : "is another");
+  say_ready_in_front(window);
   return serve_window(window, lifetime_ms);
 }
-

@@ -15,8 +15,9 @@ int usage() {
       "  selftest [X Y]                  present a known image on a layered window of\n"
       "                                  another process and read it back exactly\n"
       "  list-windows                    print every top-level window\n"
-      "  find-overlay [WAIT_MS]          check the one overlay's styles and rectangle\n"
-      "  capture [--region X Y W H] [--out FILE.pam] [--expect-all AARRGGBB]\n"
+      "  find-overlay [WAIT_MS]          wait for the overlay to show over the screen,\n"
+      "                                  check its styles and rectangle\n"
+      "  capture [--region X Y W H] [--out FILE.pam] [--expect-all AARRGGBB [--wait MS]]\n"
       "                                  read the screen (default: the virtual screen)\n"
       "  expect-transparent WAIT_MS HOLD_MS  the screen reads 0 within WAIT_MS and\n"
       "                                  stays so for HOLD_MS\n"
@@ -37,7 +38,8 @@ int usage() {
       "  memory                          print the overlay process's memory counters\n"
       "  soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS\n"
       "                                  activate windows in turn, reopening some, and\n"
-      "                                  check the light now and then\n"      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
+      "                                  check the light now and then\n"
+      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
       stderr);
   return EXIT_USAGE;
 }
@@ -77,10 +79,10 @@ int main(int argc, char **argv) {
     return command_backing(rect, argc == 7 ? n[4] : -1);
   if (command == "terminate-overlay" && argc == 2) return command_terminate_overlay();
   if (command == "light-first" && argc <= 3 && given == argc - 2)
-    return command_light_first(given ? n[0] : 100);
+    return command_light_first(given ? n[0] : 1000);
   if (command == "light-two-fans" && argc == 2) return command_light_two_fans();
   if (command == "light-fades" && argc <= 3 && given == argc - 2)
-    return command_light_fades(given ? n[0] : 1500);
+    return command_light_fades(given ? n[0] : 3000);
   if (command == "survive-foreground" && argc == 3 &&
       (std::string(argv[2]) == "desktop" || std::string(argv[2]) == "overlay"))
     return command_survive_foreground(argv[2]);

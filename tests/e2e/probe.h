@@ -19,7 +19,12 @@ constexpr char PROBE_CLASS[] = "LightProbeWindow";     // framed windows the pro
 constexpr char BACKING_CLASS[] = "LightProbeBacking";  // white unframed windows
 constexpr char PATTERN_CLASS[] = "LightProbePattern";  // the self-test's layered window
 
+constexpr int DEADLINE_MS = 10000;  // for anything the tests wait for: a loaded machine's
+                                    // Wine takes seconds where an idle one takes ms
+constexpr int POLL_MS = 10;         // between two looks at a condition, serving windows
+
 constexpr uint32_t SENTINEL = 0x5A5A5A5Au;  // capture buffers start with it: unread shows
+constexpr uint32_t WHITE = 0x00FFFFFFu;     // a white 24-bit window as read back
 constexpr int MAX_LIGHT_ALPHA = 234;        // brightest fan shade: trunc(1.0 * 233) + 1
 
 struct Region {
@@ -54,7 +59,7 @@ struct LitFan {
 // ---- wait.cpp
 
 // Prints one line prefixed "probe: " and flushes it; every command's output.
-void say(const char *format, ...);
+void say(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
 // The performance counter in milliseconds.
 double now_ms();
 // Serves this thread's windows for about ms milliseconds.
@@ -62,6 +67,21 @@ void pump_for(int ms);
 // Waits for one of the handles while serving this thread's windows; the index of
 // the signalled handle, or -1 after timeout_ms.
 int wait_serving(const HANDLE *handles, DWORD count, int timeout_ms);
+
+// Serves this thread's windows and looks at a condition every POLL_MS until it
+// holds or deadline_ms have passed; returns the ms waited, or -1 at the deadline.
+// The condition is asked once more at the deadline, so a deadline of 0 is one look.
+template <typename Condition> double wait_until(int deadline_ms, Condition holds) {
+  double start = now_ms();
+  for (;;) {
+    bool last = now_ms() - start >= deadline_ms;
+    if (holds()) return now_ms() - start;
+    if (last) return -1;
+    pump_for(POLL_MS);
+  }
+}
+// Waits up to deadline_ms for a window to be the foreground window; the ms waited or -1.
+double wait_for_foreground(HWND window, int deadline_ms);
 
 // ---- readback.cpp
 
@@ -76,10 +96,14 @@ bool is_ramp_entry(uint32_t pixel);
 bool write_pam(const char *path, const Capture &capture);
 // The capture's non-zero pixels.
 int64_t lit_pixels(const Capture &capture);
-// Counts the pixels other than value, printing the first of them.
-int64_t count_other_than(const Capture &capture, uint32_t value);
-// Waits until the whole virtual screen reads 0; the ms that took, or -1 after limit_ms.
-double wait_until_dark(int limit_ms);
+// Counts the pixels other than value, printing the first of them unless told not to.
+int64_t count_other_than(const Capture &capture, uint32_t value, bool print = true);
+// Prints where a capture is lit: how many pixels, their bounding box, the largest
+// alpha, how many are no light-ramp entry, and the first of them.
+void say_lit(const Capture &capture);
+// Waits until the whole virtual screen reads 0; the ms that took, or -1 after
+// deadline_ms after saying what was still lit.
+double wait_until_dark(int deadline_ms);
 // Keeps a failing capture as NAME.pam in PROBE_SAVE_DIR, when that is set.
 void save_failure(const Capture &capture, const char *name);
 
@@ -95,11 +119,14 @@ std::vector<WindowInfo> overlays();
 std::vector<WindowInfo> wait_for_overlays(int wait_ms);
 // The one overlay, or null after printing what was found instead.
 HWND the_overlay(int wait_ms);
+// Waits for exactly one overlay, visible and covering the virtual screen (the
+// program makes it hidden and shows it a few ms later); false at the deadline.
+bool wait_for_shown_overlay(int deadline_ms);
 // Registers a window class with a stock brush (-1: none); and the probe's own classes.
 void register_class(const char *name, WNDPROC procedure, int brush);
 void register_probe_classes();
 // Opens a framed window and makes it the foreground window.
-HWND open_framed_window(RECT rect, const char *title);
+HWND open_framed_window(RECT rect, const char *title, DWORD style = WS_OVERLAPPEDWINDOW);
 // Opens a white unframed popup without activating it.
 HWND open_backing_window(RECT rect);
 // Serves a window until lifetime_ms pass (for ever when negative) or it closes.

@@ -32,10 +32,13 @@ int command_terminate_overlay() {
       ok = false;
       continue;
     }
+    double start = now_ms();
     TerminateProcess(process, 0);
-    bool ended = WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
-    say("process %lu of overlay %p %s", w.process, (void *)w.handle,
-        ended ? "ended" : "did not end within 5 s");
+    bool ended = WaitForSingleObject(process, DEADLINE_MS) == WAIT_OBJECT_0;
+    if (ended) say("process %lu of overlay %p ended after %.0f ms", w.process,
+                   (void *)w.handle, now_ms() - start);
+    else say("process %lu of overlay %p did not end within %d ms", w.process, (void *)w.handle,
+             DEADLINE_MS);
     ok = ok && ended;
     CloseHandle(process);
   }
@@ -44,7 +47,7 @@ int command_terminate_overlay() {
 
 // saying why.
 HANDLE open_overlay_process(DWORD access, DWORD &process_id) {
-  HWND overlay = the_overlay(5000);
+  HWND overlay = the_overlay(DEADLINE_MS);
   if (!overlay) return nullptr;
   process_id = 0;
   GetWindowThreadProcessId(overlay, &process_id);

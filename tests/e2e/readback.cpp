@@ -4,6 +4,7 @@
 
 #include "probe.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,24 +92,52 @@ int64_t lit_pixels(const Capture &capture) {
 
 // Waits until the whole virtual screen reads 0, serving this thread's windows
 // meanwhile; returns the time that took, or -1 after limit_ms.
-double wait_until_dark(int limit_ms) {
-  double start = now_ms();
+double wait_until_dark(int deadline_ms) {
   Capture capture;
-  do {
-    if (capture_screen(virtual_screen(), capture) && lit_pixels(capture) == 0)
-      return now_ms() - start;
-    pump_for(10);
-  } while (now_ms() - start < limit_ms);
-  return -1;
+  bool read = false;
+  double waited = wait_until(deadline_ms, [&] {
+    read = capture_screen(virtual_screen(), capture);
+    return read && lit_pixels(capture) == 0;
+  });
+  if (waited < 0) {
+    say("still lit after %d ms:", deadline_ms);
+    if (read) say_lit(capture);
+  }
+  return waited;
 }
 
-// A framed window a fifth of the screen wide and an eighth high, five eighths
+void say_lit(const Capture &capture) {
+  int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+  int64_t lit = 0, not_ramp = 0;
+  uint32_t max_alpha = 0, first = 0;
+  for (size_t i = 0; i < capture.pixels.size(); i++) {
+    uint32_t p = capture.pixels[i];
+    if (p == 0) continue;
+    int32_t x = int32_t(i % size_t(capture.region.width));
+    int32_t y = int32_t(i / size_t(capture.region.width));
+    if (lit++ == 0) first = p;
+    not_ramp += !is_ramp_entry(p);
+    if (p >> 24 > max_alpha) max_alpha = p >> 24;
+    left = x < left ? x : left, right = x > right ? x : right;
+    top = y < top ? y : top, bottom = y > bottom ? y : bottom;
+  }
+  if (lit == 0) {
+    say("  nothing is lit in the %dx%d capture", capture.region.width, capture.region.height);
+    return;
+  }
+  say("  %lld pixels lit within (%d,%d)-(%d,%d), max alpha %lu, %lld of them no light-ramp "
+      "entry (the desktop showing?); the first reads %08lx", (long long)lit,
+      capture.region.x + left, capture.region.y + top, capture.region.x + right + 1,
+      capture.region.y + bottom + 1, (unsigned long)max_alpha, (long long)not_ramp,
+      (unsigned long)first);
+}
+
 // Counts the pixels of a capture that differ from a value, printing the first.
-int64_t count_other_than(const Capture &capture, uint32_t value) {
+int64_t count_other_than(const Capture &capture, uint32_t value, bool print) {
   int64_t other = 0;
   for (size_t i = 0; i < capture.pixels.size(); i++) {
     if (capture.pixels[i] == value) continue;
-    if (other++ == 0)
+    if (other++ == 0 && print)
       say("first pixel other than %08lx: %08lx at (%d,%d)", (unsigned long)value,
           (unsigned long)capture.pixels[i],
           capture.region.x + int(i % size_t(capture.region.width)),
@@ -131,6 +160,7 @@ int command_capture(int argc, char **argv) {
   const char *out = nullptr;
   bool expect_all = false;
   uint32_t expected = 0;
+  int32_t wait_ms = 0;
   for (int i = 0; i < argc; i++) {
     std::string option = argv[i];
     if (option == "--region" && i + 4 < argc) {
@@ -146,12 +176,22 @@ int command_capture(int argc, char **argv) {
       expected = uint32_t(std::strtoul(argv[++i], &end, 16));
       if (*end) return usage();
       expect_all = true;
+    } else if (option == "--wait" && i + 1 < argc) {
+      if (!parse_int(argv[++i], wait_ms) || wait_ms < 0) return usage();
     } else {
       return usage();
     }
   }
+  // With --expect-all, --wait gives the screen that long to show the value
+  // everywhere: a window just shown may not be drawn yet.
   Capture capture;
-  if (!capture_screen(region, capture)) return EXIT_FAIL;
+  bool read = false;
+  double waited = wait_until(expect_all ? wait_ms : 0, [&] {
+    read = capture_screen(region, capture);
+    return read && (!expect_all || count_other_than(capture, expected, false) == 0);
+  });
+  if (!read) return EXIT_FAIL;
+  if (waited > 0) say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)expected);
   int64_t nonzero = 0, not_ramp = 0;
   int max_alpha = 0;
   for (uint32_t p : capture.pixels) {
@@ -165,7 +205,8 @@ int command_capture(int argc, char **argv) {
   bool ok = !out || write_pam(out, capture);
   if (expect_all) {
     int64_t other = count_other_than(capture, expected);
-    if (other) say("FAIL: %lld pixels are not %08lx", (long long)other, (unsigned long)expected);
+    if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,
+                   (unsigned long)expected, wait_ms);
     ok = ok && other == 0;
   }
   return ok ? EXIT_PASS : EXIT_FAIL;
@@ -176,21 +217,21 @@ int command_capture(int argc, char **argv) {
 int command_expect_transparent(int wait_ms, int hold_ms) {
   Region screen = virtual_screen();
   Capture capture;
-  double start = now_ms();
   int64_t lit = -1;
-  while (lit != 0 && now_ms() - start < wait_ms) {
+  double waited = wait_until(wait_ms, [&] {
     lit = capture_screen(screen, capture) ? lit_pixels(capture) : -1;
-    if (lit != 0) Sleep(50);
-  }
-  if (lit != 0) {
+    return lit == 0;
+  });
+  if (waited < 0) {
     say("FAIL: after %d ms %lld pixels of the %dx%d screen are not 0", wait_ms, (long long)lit,
         screen.width, screen.height);
-    count_other_than(capture, 0);
+    say_lit(capture);
     return EXIT_FAIL;
   }
-  say("the %dx%d screen read 0 after %.0f ms", screen.width, screen.height, now_ms() - start);
+  say("the %dx%d screen read 0 after %.0f ms", screen.width, screen.height, waited);
+  // The hold has a fixed length on purpose: that nothing lights up is the check.
   int looks = 0;
-  start = now_ms();
+  double start = now_ms();
   while (now_ms() - start < hold_ms) {
     Sleep(100);
     looks++;
@@ -198,7 +239,7 @@ int command_expect_transparent(int wait_ms, int hold_ms) {
     if (lit != 0) {
       say("FAIL: %lld pixels not 0 on look %d, %.0f ms later", (long long)lit, looks,
           now_ms() - start);
-      count_other_than(capture, 0);
+      say_lit(capture);
       return EXIT_FAIL;
     }
   }

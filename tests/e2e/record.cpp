@@ -22,9 +22,9 @@ constexpr char SAMPLE_CLASS[] = "LightProbeSample";  // the record command's whi
 // Framed and sizable, with a title bar but no system menu: the caption buttons'
 // glyphs come from a symbol font that a bare Wine prefix may lack.
 constexpr DWORD SAMPLE_STYLE = WS_CAPTION | WS_THICKFRAME;
-constexpr int SAMPLE_SETTLE_MS = 300;   // for a window to be drawn and activated
+constexpr int SETTLED_MS = 50;          // two captures this far apart alike: drawn
 constexpr int OVERLAY_WAIT_MS = 30000;  // for the program to start once told to
-constexpr int DARK_WAIT_MS = 5000;      // for its start-up light to fade
+constexpr int DARK_WAIT_MS = 2 * DEADLINE_MS;  // for its start-up light to fade
 
 struct SampleWindow {
   RECT rect;      // screen coordinates
@@ -72,10 +72,32 @@ static bool open_sample_windows(std::vector<SampleWindow> &windows) {
     ShowWindow(windows[i].handle, SW_SHOWNORMAL);
     UpdateWindow(windows[i].handle);
     SetForegroundWindow(windows[i].handle);
-    pump_for(50);
+    if (wait_for_foreground(windows[i].handle, DEADLINE_MS) < 0) return false;
   }
-  pump_for(SAMPLE_SETTLE_MS);
   return true;
+}
+
+// Waits until a window is the foreground window, nothing is left to paint, and
+// two captures of the screen SETTLED_MS apart are alike; the desktop is then in
+// out. False after saying what was last seen.
+static bool capture_settled(HWND window, Capture &out) {
+  Capture previous;
+  double previous_at = -1;
+  bool alike = false;
+  double waited = wait_until(DEADLINE_MS, [&] {
+    if (GetForegroundWindow() != window || GetQueueStatus(QS_PAINT | QS_POSTMESSAGE)) return false;
+    if (previous_at >= 0 && now_ms() - previous_at < SETTLED_MS) return false;
+    if (!capture_screen(virtual_screen(), out)) return false;
+    alike = previous_at >= 0 && out.pixels == previous.pixels;
+    previous = out;
+    previous_at = now_ms();
+    return alike;
+  });
+  if (waited < 0)
+    say("FAIL: window %p not settled in front after %d ms: the foreground window is %p, "
+        "%s", (void *)window, DEADLINE_MS, (void *)GetForegroundWindow(),
+        alike ? "the screen is still" : "the screen still changes or was not read");
+  return waited >= 0;
 }
 
 // Captures the desktop with each sample window active in turn, before the
@@ -83,11 +105,8 @@ static bool open_sample_windows(std::vector<SampleWindow> &windows) {
 static bool capture_desktops(const std::vector<SampleWindow> &windows, Recording &out) {
   for (const SampleWindow &w : windows) {
     SetForegroundWindow(w.handle);
-    pump_for(SAMPLE_SETTLE_MS);
-    if (GetForegroundWindow() != w.handle)
-      say("note: window %p did not become the foreground window", (void *)w.handle);
     out.desktops.emplace_back();
-    if (!capture_screen(virtual_screen(), out.desktops.back())) return false;
+    if (!capture_settled(w.handle, out.desktops.back())) return false;
   }
   return true;
 }
@@ -234,18 +253,18 @@ int command_record(int argc, char **argv) {
   if (!open_sample_windows(windows) || !capture_desktops(windows, recording)) return EXIT_FAIL;
   say("ready; %zu sample windows open and the desktop captured", windows.size());
   // Serve the windows while the program starts, as a desktop's programs do.
-  for (double until = now_ms() + OVERLAY_WAIT_MS; overlays().empty() && now_ms() < until;)
-    pump_for(50);
-  if (!the_overlay(0)) return EXIT_FAIL;
+  wait_for_shown_overlay(OVERLAY_WAIT_MS);
+  HWND overlay = the_overlay(0);
+  if (!overlay) return EXIT_FAIL;
   if (wait_until_dark(DARK_WAIT_MS) < 0) {
-    say("FAIL: the overlay still shows light %d ms after it appeared", DARK_WAIT_MS);
+    say("FAIL: the overlay still shows light %d ms after it showed", DARK_WAIT_MS);
+    print_window("  ", describe(overlay));
     return EXIT_FAIL;
   }
   record_frames(windows, frame_count, interval_ms, recording);
   report_timing(recording, interval_ms);
   bool ok = write_recording(argv[0], recording);
   for (const SampleWindow &w : windows) DestroyWindow(w.handle);
-  pump_for(20);
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
 

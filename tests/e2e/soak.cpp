@@ -29,7 +29,9 @@ static std::vector<RECT> soak_layout(Region screen, int count) {
 }
 
 struct SoakTally {
-  int64_t activations = 0, missed = 0;   // activations, and those not in the foreground after
+  int64_t activations = 0, missed = 0;   // activations, and those never in the foreground
+  int64_t slow = 0;                      // activations that took longer than SOAK_QUICK_MS
+  double slowest = 0;                    // ms, the longest an activation took
   int64_t opened = 0, reopened = 0;      // windows created, and of them replacements
   int64_t checks = 0, lit_checks = 0;    // screen checks, and those that saw light
   int64_t unsound = 0;                   // checks with a pixel no fan can have
@@ -48,7 +50,7 @@ struct SoakWindow {
 
 constexpr char SOAK_CLASS[] = "LightProbeSoak";
 constexpr UINT SOAK_ACTIVATE = WM_APP + 1;  // asks a soak window's thread to activate it
-constexpr int SOAK_ACTIVATION_MS = 200;     // for an activation to show in the foreground
+constexpr int SOAK_QUICK_MS = 200;          // an activation slower than this is counted
 
 static LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == SOAK_ACTIVATE) {
@@ -77,11 +79,19 @@ static DWORD WINAPI soak_window_thread(LPVOID parameter) {
   return 0;
 }
 
-// Waits up to SOAK_ACTIVATION_MS for a window to be the foreground window.
-static bool soak_became_foreground(HWND window) {
-  double until = now_ms() + SOAK_ACTIVATION_MS;
-  while (GetForegroundWindow() != window && now_ms() < until) Sleep(1);
-  return GetForegroundWindow() == window;
+// Waits up to DEADLINE_MS for an activated window to be the foreground window and
+// counts how long that took.
+static void soak_wait_foreground(HWND window, SoakTally &tally) {
+  double waited = wait_until(DEADLINE_MS, [window] { return GetForegroundWindow() == window; });
+  if (waited < 0) {
+    if (tally.missed++ < 3)
+      say("activation %lld: window %p is not the foreground window after %d ms, %p is",
+          (long long)tally.activations, (void *)window, DEADLINE_MS,
+          (void *)GetForegroundWindow());
+    return;
+  }
+  tally.slow += waited > SOAK_QUICK_MS;
+  if (waited > tally.slowest) tally.slowest = waited;
 }
 
 // Opens a window on a thread of its own and waits until it is shown and active.
@@ -93,7 +103,8 @@ static SoakWindow *soak_open(std::vector<std::unique_ptr<SoakWindow>> &all, RECT
   s->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   s->thread = CreateThread(nullptr, 0, soak_window_thread, s, 0, nullptr);
   HANDLE waits[2] = {s->ready, s->thread};
-  WaitForMultipleObjects(2, waits, FALSE, 5000);
+  if (WaitForMultipleObjects(2, waits, FALSE, DEADLINE_MS) != WAIT_OBJECT_0)
+    say("note: the thread of a new window did not say it was ready within %d ms", DEADLINE_MS);
   return s;
 }
 
@@ -141,9 +152,7 @@ static void soak_activate(std::vector<std::unique_ptr<SoakWindow>> &all,
     PostMessageA(current[i]->window, SOAK_ACTIVATE, 0, 0);
   }
   tally.activations++;
-  if (!soak_became_foreground(current[i]->window) && tally.missed++ < 3)
-    say("activation %lld: window %p is not the foreground window, %p is",
-        (long long)tally.activations, (void *)current[i]->window, (void *)GetForegroundWindow());
+  soak_wait_foreground(current[i]->window, tally);
 }
 
 // Closes every window still open and waits for their threads to end.
@@ -165,7 +174,7 @@ static void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
 int command_soak(int seconds, int count, int period_ms, int reopen_every, int check_ms) {
   if (seconds <= 0 || count <= 0 || period_ms <= 0 || reopen_every < 0 || check_ms < 0)
     return usage();
-  HWND overlay = the_overlay(5000);
+  HWND overlay = the_overlay(DEADLINE_MS);
   if (!overlay) return EXIT_FAIL;
   DWORD overlay_process = 0;
   GetWindowThreadProcessId(overlay, &overlay_process);
@@ -181,7 +190,7 @@ int command_soak(int seconds, int count, int period_ms, int reopen_every, int ch
   double start = now_ms(), end = start + 1000.0 * seconds, next_check = start + check_ms;
   for (int64_t k = 0; now_ms() < end; k++) {
     double due = start + double(k) * period_ms;
-    while (now_ms() < due) Sleep(1);
+    while (now_ms() < due) Sleep(1);  // the schedule, not a wait for anything
     if (check_ms > 0 && now_ms() >= next_check) {
       soak_check_light(tally);
       next_check += check_ms;
@@ -193,9 +202,10 @@ int command_soak(int seconds, int count, int period_ms, int reopen_every, int ch
   say("soak: activations done");
   soak_close_all(all, current);
   bool alive = process_alive(overlay_process) && the_overlay(0) == overlay;
-  say("soak: %.1f s, %lld activations (%lld not in the foreground within %d ms), %lld windows "
-      "opened (%lld reopened), %lld light checks (%lld lit, %lld unsound)", took / 1000,
-      (long long)tally.activations, (long long)tally.missed, SOAK_ACTIVATION_MS,
+  say("soak: %.1f s, %lld activations (%lld not in the foreground within %d ms, %lld slower "
+      "than %d ms, the slowest %.0f ms), %lld windows opened (%lld reopened), %lld light checks "
+      "(%lld lit, %lld unsound)", took / 1000, (long long)tally.activations,
+      (long long)tally.missed, DEADLINE_MS, (long long)tally.slow, SOAK_QUICK_MS, tally.slowest,
       (long long)tally.opened, (long long)tally.reopened, (long long)tally.checks,
       (long long)tally.lit_checks, (long long)tally.unsound);
   say("soak: new window handles %lld", (long long)tally.opened);

@@ -51,3 +51,11 @@ int wait_serving(const HANDLE *handles, DWORD count, int timeout_ms) {
     pump_for(0);
   }
 }
+
+double wait_for_foreground(HWND window, int deadline_ms) {
+  double waited = wait_until(deadline_ms, [window] { return GetForegroundWindow() == window; });
+  if (waited < 0)
+    say("window %p is not the foreground window after %d ms; %p is", (void *)window,
+        deadline_ms, (void *)GetForegroundWindow());
+  return waited;
+}

@@ -83,12 +83,12 @@ soak_program() {
   log="$WORK/$name"
   note "$name: $SOAK_SECONDS s, $WINDOWS windows, an activation every $PERIOD_MS ms"
   start_program "$program" "$log.program.log"
-  probe find-overlay 20000 >/dev/null || fail "$name: the overlay did not appear"
-  probe expect-transparent 5000 0 >/dev/null || fail "$name: the overlay does not start transparent"
+  quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "$name: the overlay did not appear"
+  quiet probe expect-transparent $((DEADLINE_S * 1000)) 0 || fail "$name: the overlay does not start transparent"
 
   probe soak "$WARM_UP_SECONDS" "$WINDOWS" "$PERIOD_MS" "$REOPEN_EVERY" "$CHECK_MS" >"$log.warm-up.log" \
     || { cat "$log.warm-up.log"; fail "$name: the warm-up failed"; }
-  probe expect-transparent 3000 500 >/dev/null || fail "$name: not transparent after the warm-up"
+  quiet probe expect-transparent $((DEADLINE_S * 1000)) 500 || fail "$name: not transparent after the warm-up"
   # The first look at another process's memory makes it run code it has never
   # run (Wine answers it inside that process), so that one is not counted.
   memory_sample >/dev/null
@@ -102,7 +102,7 @@ soak_program() {
   cat "$log.soak.log"
   ((soaked == 0)) || { save_screen "$name-soak"; fail "$name: the soak failed"; }
   program_alive || fail "$name: the program ended during the soak"
-  probe expect-transparent 3000 1000 || { save_screen "$name-end"; fail "$name: the overlay is not transparent at the end"; }
+  probe expect-transparent $((DEADLINE_S * 1000)) 1000 || { save_screen "$name-end"; fail "$name: the overlay is not transparent at the end"; }
   local took=$((SECONDS - began))
   steady_sample "$regions0"
   read -r ws1 pf1 cp1 regions1 <<<"$SAMPLE"

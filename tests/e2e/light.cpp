@@ -20,19 +20,28 @@ static bool overlay_ready_and_dark() {
   return true;
 }
 
-// A small box that surely lies inside a fan, so that each look for light is quick;
-// false after saying so when the fan has no such box where it is put.
-static bool box_in_fan(const Fan &fan, Region screen, Region &box) {
-  box = {screen.x + int32_t(fan.apex_x + fan.reach_x / 3), screen.y + 8, 16, 16};
-  for (int corner = 0; corner < 4; corner++) {
-    double x = box.x - screen.x + (corner & 1) * box.width;
-    double y = box.y - screen.y + (corner >> 1) * box.height;
-    if (!must_be_lit(fan, x, y)) {
-      say("FAIL: the watched box at (%d,%d) is not surely inside the fan", box.x, box.y);
-      return false;
+// A small box that surely lies inside a fan and outside every pixel another fan
+// may light (when avoid is given), so that each look for light is quick and
+// sees this fan's light alone; false after saying so when there is none.
+static bool box_in_fan(const Fan &fan, const Fan *avoid, Region screen, Region &box) {
+  constexpr int SIDE = 16;
+  auto fits = [&](int32_t left, int32_t top) {
+    for (int32_t y = top; y < top + SIDE; y++)
+      for (int32_t x = left; x < left + SIDE; x++)
+        if (!must_be_lit(fan, x, y) || (avoid && may_be_lit(*avoid, x, y))) return false;
+    return true;
+  };
+  for (int32_t top = 8; top + SIDE <= screen.height; top += SIDE) {
+    for (int32_t left = int32_t(fan.apex_x > 0 ? fan.apex_x : 0); left + SIDE <= screen.width;
+         left += SIDE) {
+      if (!fits(left, top)) continue;
+      box = {screen.x + left, screen.y + top, SIDE, SIDE};
+      return true;
     }
   }
-  return true;
+  say("FAIL: no %dx%d box lies surely inside the fan from apex (%.0f,%.0f)%s", SIDE, SIDE,
+      fan.apex_x, fan.apex_y, avoid ? " and outside the other one" : "");
+  return false;
 }
 
 // Waits for light in a box, looking every millisecond for a fine measure; the ms
@@ -67,7 +76,7 @@ int command_light_first(int within_ms) {
   Region screen = virtual_screen(), box;
   RECT rect = window_for_light(screen, 0.25);
   Fan fan = fan_of(rect, screen);
-  if (!box_in_fan(fan, screen, box)) return EXIT_FAIL;
+  if (!box_in_fan(fan, nullptr, screen, box)) return EXIT_FAIL;
   HWND window = open_in_front(rect, "light-first");
   if (!window) return EXIT_FAIL;
   double seen = wait_for_light(box);
@@ -95,7 +104,8 @@ int command_light_two_fans() {
   RECT first_rect = window_for_light(screen, 0.1);
   RECT second_rect = window_for_light(screen, 0.6);
   Fan first_fan = fan_of(first_rect, screen), second_fan = fan_of(second_rect, screen);
-  if (!box_in_fan(first_fan, screen, first_box) || !box_in_fan(second_fan, screen, second_box))
+  if (!box_in_fan(first_fan, &second_fan, screen, first_box) ||
+      !box_in_fan(second_fan, &first_fan, screen, second_box))
     return EXIT_FAIL;
   // The second window exists before the first is activated, so that activating
   // it later is a change of the foreground alone.
@@ -117,8 +127,9 @@ int command_light_two_fans() {
   Capture capture;
   bool ok = second_lit >= 0 && capture_screen(screen, capture);
   if (ok) {
-    say("light %.0f and %.0f ms after each window was in front; the screen read %.0f ms "
-        "after the first one's light", first_lit, second_lit, now_ms() - lit_at);
+    say("light %.0f and %.0f ms after each window was in front (watched at (%d,%d) and "
+        "(%d,%d)); the screen read %.0f ms after the first one's light", first_lit, second_lit,
+        first_box.x, first_box.y, second_box.x, second_box.y, now_ms() - lit_at);
     ok = light_scene_is_sound(capture, {{first_fan, "the first window"},
                                         {second_fan, "the second window"}}, "light-two-fans");
   }

@@ -155,43 +155,55 @@ void save_failure(const Capture &capture, const char *name) {
   if (write_pam(path.c_str(), capture)) say("the failing screen is in %s", path.c_str());
 }
 
-int command_capture(int argc, char **argv) {
-  Region region = virtual_screen();
-  const char *out = nullptr;
-  bool expect_all = false;
-  uint32_t expected = 0;
-  int32_t wait_ms = 0;
+struct CaptureOptions {
+  Region region;
+  const char *out;    // a PAM file to write, or null
+  bool expect_all;
+  uint32_t expected;  // 0xAARRGGBB every pixel must read, with expect_all
+  int32_t wait_ms;    // how long the region may take to read so
+};
+
+// The capture command's options; false for a bad command line.
+static bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
+  o = {virtual_screen(), nullptr, false, 0, 0};
   for (int i = 0; i < argc; i++) {
     std::string option = argv[i];
     if (option == "--region" && i + 4 < argc) {
-      if (!parse_int(argv[i + 1], region.x) || !parse_int(argv[i + 2], region.y) ||
-          !parse_int(argv[i + 3], region.width) || !parse_int(argv[i + 4], region.height) ||
-          region.width <= 0 || region.height <= 0)
-        return usage();
+      if (!parse_int(argv[i + 1], o.region.x) || !parse_int(argv[i + 2], o.region.y) ||
+          !parse_int(argv[i + 3], o.region.width) || !parse_int(argv[i + 4], o.region.height) ||
+          o.region.width <= 0 || o.region.height <= 0)
+        return false;
       i += 4;
     } else if (option == "--out" && i + 1 < argc) {
-      out = argv[++i];
+      o.out = argv[++i];
     } else if (option == "--expect-all" && i + 1 < argc) {
       char *end = nullptr;
-      expected = uint32_t(std::strtoul(argv[++i], &end, 16));
-      if (*end) return usage();
-      expect_all = true;
+      o.expected = uint32_t(std::strtoul(argv[++i], &end, 16));
+      if (*end) return false;
+      o.expect_all = true;
     } else if (option == "--wait" && i + 1 < argc) {
-      if (!parse_int(argv[++i], wait_ms) || wait_ms < 0) return usage();
+      if (!parse_int(argv[++i], o.wait_ms) || o.wait_ms < 0) return false;
     } else {
-      return usage();
+      return false;
     }
   }
+  return true;
+}
+
+int command_capture(int argc, char **argv) {
+  CaptureOptions o;
+  if (!parse_capture_options(argc, argv, o)) return usage();
   // With --expect-all, --wait gives the screen that long to show the value
   // everywhere: a window just shown may not be drawn yet.
   Capture capture;
   bool read = false;
-  double waited = wait_until(expect_all ? wait_ms : 0, [&] {
-    read = capture_screen(region, capture);
-    return read && (!expect_all || count_other_than(capture, expected, false) == 0);
+  double waited = wait_until(o.expect_all ? o.wait_ms : 0, [&] {
+    read = capture_screen(o.region, capture);
+    return read && (!o.expect_all || count_other_than(capture, o.expected, false) == 0);
   });
   if (!read) return EXIT_FAIL;
-  if (waited > 0) say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)expected);
+  if (waited > 0)
+    say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)o.expected);
   int64_t nonzero = 0, not_ramp = 0;
   int max_alpha = 0;
   for (uint32_t p : capture.pixels) {
@@ -200,13 +212,13 @@ int command_capture(int argc, char **argv) {
     if (int(p >> 24) > max_alpha) max_alpha = int(p >> 24);
   }
   say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %d, %lld not ramp entries",
-      region.width, region.height, region.x, region.y, (long long)nonzero, max_alpha,
+      o.region.width, o.region.height, o.region.x, o.region.y, (long long)nonzero, max_alpha,
       (long long)not_ramp);
-  bool ok = !out || write_pam(out, capture);
-  if (expect_all) {
-    int64_t other = count_other_than(capture, expected);
+  bool ok = !o.out || write_pam(o.out, capture);
+  if (o.expect_all) {
+    int64_t other = count_other_than(capture, o.expected);
     if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,
-                   (unsigned long)expected, wait_ms);
+                   (unsigned long)o.expected, o.wait_ms);
     ok = ok && other == 0;
   }
   return ok ? EXIT_PASS : EXIT_FAIL;

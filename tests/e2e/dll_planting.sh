@@ -53,12 +53,26 @@ run_row() {
   cp "$PLANTED" "$folder/winmm.dll" || fail "cannot copy $PLANTED"
   [ "$image" = unhardened ] && unharden "$folder/light.exe"
   start_with_overrides "$folder/light.exe" "$folder/program.log" "$overrides"
-  probe find-overlay 20000 >/dev/null || fail "$label: the overlay did not appear"
-  probe open-window 300 420 320 200 "planting $label" 1000 >/dev/null || fail "$label: no window"
-  stop_program || fail "$label: the program could not be ended"
+  quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "$label: the overlay did not appear"
+  # A DLL the program imports is loaded before its overlay exists, so the log
+  # already says whether the planted one was; only then can a call be logged,
+  # and the window is served until it is.
   LOADED=no CALLED=no
   grep -q '^loaded into .*light\.exe' "$folder/winmm.log" 2>/dev/null && LOADED=yes
-  grep -q '^sndPlaySoundA ' "$folder/winmm.log" 2>/dev/null && CALLED=yes
+  start_serving_probe "$folder/window.log" open-window 300 420 320 200 "planting $label" >/dev/null
+  grep -q 'foreground window is this one' "$folder/window.log" \
+    || fail "$label: the window did not become the foreground window: $(cat "$folder/window.log")"
+  if [ $LOADED = yes ]; then
+    local began=$SECONDS
+    until grep -q '^sndPlaySoundA ' "$folder/winmm.log" 2>/dev/null; do
+      ((SECONDS - began < DEADLINE_S)) || break
+      sleep 0.1
+    done
+    grep -q '^sndPlaySoundA ' "$folder/winmm.log" && CALLED=yes
+    [ $CALLED = yes ] || echo "$label: no sound call in $((SECONDS - began)) s: $(cat "$folder/winmm.log")"
+  fi
+  stop_program || fail "$label: the program could not be ended"
+  end_process "${BACKGROUND_PIDS[-1]}"
   printf '%-12s %-18s planted winmm.dll loaded: %-3s called: %s\n' "$image" \
     "${overrides:-default order}" "$LOADED" "$CALLED"
 }

@@ -19,8 +19,8 @@ export PROBE_SAVE_DIR
 probe list-windows | grep -q 'class "Solvane"' && fail "an overlay is already running in this session"
 
 start_program "$PROGRAM" "$WORK/program.log"
-probe find-overlay 20000 >/dev/null || { probe find-overlay 0; fail "the overlay did not appear"; }
-probe expect-transparent 5000 0 >/dev/null || fail "the overlay does not start transparent"
+quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "the overlay did not appear"
+quiet probe expect-transparent $((DEADLINE_S * 1000)) 0 || fail "the overlay does not start transparent"
 
 for scenario in "$@"; do
   note "$scenario"

@@ -29,20 +29,22 @@ probe list-windows | grep -q 'class "Solvane"' && fail "an overlay is already ru
 # overlay's own transparent pixels, not the black desktop.
 bx=$((left + width / 4)) by=$((top + height / 4)) bw=$((width / 2)) bh=$((height / 2))
 start_serving_probe "$WORK/backing.log" backing $bx $by $bw $bh
-probe capture --region $bx $by $bw $bh --expect-all 00ffffff || fail "the white window does not show"
+probe capture --region $bx $by $bw $bh --expect-all 00ffffff --wait $((DEADLINE_S * 1000)) \
+  || fail "the white window does not show"
 
 start_program "$PROGRAM" "$WORK/program.log"
 started=$SECONDS
-probe find-overlay 20000 || { save_screen failed-find; fail "the overlay is not as expected"; }
-probe expect-transparent 5000 1000 || { save_screen failed-transparent; fail "the overlay is not wholly transparent"; }
+probe find-overlay $((DEADLINE_S * 1000)) || { save_screen failed-find; fail "the overlay is not as expected"; }
+probe expect-transparent $((DEADLINE_S * 1000)) 1000 || { save_screen failed-transparent; fail "the overlay is not wholly transparent"; }
 
+# A hold, not a wait for something: that the program keeps running is the check.
 sleep $((started + 3 - SECONDS > 0 ? started + 3 - SECONDS : 0))
 program_alive || fail "the program ended by itself within $((SECONDS - started)) s"
-probe find-overlay 0 >/dev/null || fail "the overlay went away within $((SECONDS - started)) s"
+quiet probe find-overlay 0 || fail "the overlay went away within $((SECONDS - started)) s"
 note "the program still runs after $((SECONDS - started)) s"
 
 stop_program || fail "the program could not be ended from outside"
-probe list-windows | grep -q 'class "Solvane"' && fail "the overlay outlived its process"
-eventually 3 probe capture --region $bx $by $bw $bh --expect-all 00ffffff \
+eventually $DEADLINE_S no_overlay || fail "the overlay outlived its process"
+probe capture --region $bx $by $bw $bh --expect-all 00ffffff --wait $((DEADLINE_S * 1000)) \
   || fail "the white window does not show again after the program ended"
 echo "PASS"

@@ -10,6 +10,7 @@ WINE_TOOLS="$E2E_DIR/../../tools/wine"
 PROGRAM_PID=""        # the Unix process of the program under test, while it runs
 BACKGROUND_PIDS=()    # probe processes serving windows
 OWN_SESSION=""        # a session this script started itself, stopped at exit
+readonly DEADLINE_S=20  # for anything a script waits for: a loaded machine's Wine is slow
 
 fail() {
   echo "FAIL: $*" >&2
@@ -23,6 +24,15 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 probe() { "$WINE_TOOLS/run-in-wine" "$PROBE" "$@"; }
 
+# Runs a command silently, and shows its output only when it fails, so that a
+# failure says what was seen.
+quiet() {
+  local output status=0
+  output=$("$@" 2>&1) || status=$?
+  ((status == 0)) || printf '%s\n' "$output"
+  return $status
+}
+
 # Starts a session of its own with another screen size and a state directory of
 # its own, for a test that needs a screen other than the shared one.
 use_own_session() {
@@ -33,33 +43,40 @@ use_own_session() {
 }
 
 # Starts a probe command that serves windows in the background and waits until it
-# says it is ready.
+# says it is ready. The log is removed first: the background job empties it only
+# once it runs, and until then an earlier run's "ready" would be read as this one's.
 start_serving_probe() {
   local log=$1
   shift
+  rm -f "$log"
   "$WINE_TOOLS/run-in-wine" "$PROBE" "$@" >"$log" 2>&1 &
   BACKGROUND_PIDS+=($!)
-  local waited
-  for ((waited = 0; waited < 300; waited++)); do
-    grep -q '^probe: ready' "$log" && { cat "$log"; return 0; }
+  local began=$SECONDS
+  while ((SECONDS - began < DEADLINE_S)); do
+    grep -q '^probe: ready' "$log" 2>/dev/null && { cat "$log"; return 0; }
     kill -0 "$!" 2>/dev/null || break
     sleep 0.1
   done
-  cat "$log"
-  fail "probe $* did not get ready"
+  cat "$log" 2>/dev/null
+  fail "probe $* did not get ready (waited $((SECONDS - began)) s)"
 }
 
 # Runs a command until it succeeds, for up to the given seconds; only the last
-# try's output shows.
+# try's output shows, and how long was waited when it still fails.
 eventually() {
-  local until=$((SECONDS + $1))
+  local began=$SECONDS until=$((SECONDS + $1))
   shift
   while ((SECONDS < until)); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.2
   done
-  "$@"
+  "$@" && return 0
+  echo "still failing after $((SECONDS - began)) s: $*" >&2
+  return 1
 }
+
+# True when no overlay window exists in the session.
+no_overlay() { ! probe list-windows | grep -q 'class "Solvane"'; }
 
 # Starts a program under Wine and records its process id.
 start_program() {
@@ -76,14 +93,11 @@ program_alive() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 # that its process is gone; falls back to killing it by its process id.
 stop_program() {
   [ -n "$PROGRAM_PID" ] || return 0
-  local ok=0 waited
+  local ok=0 began=$SECONDS
   probe terminate-overlay || ok=1
-  for ((waited = 0; waited < 100; waited++)); do
-    program_alive || break
-    sleep 0.1
-  done
+  while program_alive && ((SECONDS - began < DEADLINE_S)); do sleep 0.1; done
   if program_alive; then
-    echo "process $PROGRAM_PID still runs after terminate-overlay; killing it" >&2
+    echo "process $PROGRAM_PID still runs $((SECONDS - began)) s after terminate-overlay; killing it" >&2
     kill -KILL "$PROGRAM_PID" 2>/dev/null
     ok=1
   fi

@@ -18,8 +18,9 @@ mkdir -p "$WORK"
 
 readonly SCREEN=1024x768             # 786432 pixels; 0.3 of it is 235929.6
 readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
-readonly CALL_WAIT_S=3               # for the cue of one activation
-readonly QUIET_S=0.5                # after it, for a second call that must not come
+# Holds, not waits for something: that no second call comes is the check.
+readonly QUIET_S=0.5                # after a cue, for a second call that must not come
+readonly DESKTOP_QUIET_S=1          # after the desktop, for a call that must not come
 
 use_own_session "$SCREEN" "$WORK/wine-session"
 system32="$LIGHT_WINE_STATE/prefix/drive_c/windows/system32"
@@ -34,8 +35,8 @@ sound_calls() { log_lines | grep '^sndPlaySoundA '; }
 calls() { sound_calls | wc -l; }
 
 start_program "$PROGRAM" "$WORK/program.log"
-probe find-overlay 20000 >/dev/null || fail "the overlay did not appear"
-probe expect-transparent 5000 0 >/dev/null || fail "the overlay does not start transparent"
+quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "the overlay did not appear"
+quiet probe expect-transparent $((DEADLINE_S * 1000)) 0 || fail "the overlay does not start transparent"
 log_lines | grep -q '^loaded into .*light\.exe' \
   || fail "light.exe did not load the recording winmm.dll: $(log_lines)"
 seen=$(calls)
@@ -46,18 +47,18 @@ seen=$(calls)
 # A row: the probe command that opens the window, its rectangle, the data length
 # the cue must have.
 activate() {
-  local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log until line got window
+  local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log began line got window
   log="$WORK/window-$((seen + 1)).log"
   note "$what: $command $x $y $w $h, share $(awk -v a=$((w * h)) 'BEGIN { printf "%.4f", a / 786432 }')"
   start_serving_probe "$log" "$command" "$x" "$y" "$w" "$h" "$what" >/dev/null
   grep -q 'foreground window is this one' "$log" \
     || fail "$what: the window did not become the foreground window: $(cat "$log")"
   window=$(sed -n 's/^probe: opened \([0-9a-fA-F]*\) .*/\1/p' "$log" | tr '[:upper:]' '[:lower:]')
-  until=$((SECONDS + CALL_WAIT_S))
-  while (($(calls) == seen && SECONDS < until)); do sleep 0.05; done
+  began=$SECONDS
+  while (($(calls) == seen && SECONDS - began < DEADLINE_S)); do sleep 0.05; done
   sleep "$QUIET_S"
   got=$(calls)
-  ((got == seen + 1)) || fail "$what: $((got - seen)) sound calls, expected 1: $(sound_calls | tail -n +$((seen + 1)))"
+  ((got == seen + 1)) || fail "$what: $((got - seen)) sound calls in $((SECONDS - began)) s, expected 1: $(sound_calls | tail -n +$((seen + 1)))"
   seen=$got
   line=$(sound_calls | tail -1)
   echo "    $line"
@@ -86,7 +87,7 @@ echo "    ${desktop//$'\n'/$'\n'    }"
 # the sign that it saw the desktop there.
 grep -q -E 'later the foreground window is ([0-9a-fA-F]+) \(the overlay is \1\)' <<<"$desktop" \
   || fail "the overlay did not take the foreground from the desktop: the program never saw the desktop"
-sleep 1
+sleep "$DESKTOP_QUIET_S"
 got=$(calls)
 while ((seen < got)); do
   seen=$((seen + 1))

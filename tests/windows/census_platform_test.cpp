@@ -17,19 +17,32 @@
 namespace {
 
 const char WINDOW_CLASS[] = "LightCensusProbe";
-const int PUMP_ROUNDS = 10;
-const DWORD PUMP_SLEEP_MS = 10;
+const DWORD SETTLE_DEADLINE_MS = 10000; // a loaded machine's Wine takes seconds, an idle one ms
+const DWORD POLL_MS = 10;
 
-// Lets the platform deliver what creating, showing and activating windows queued.
-void pump_messages()
+// Lets the platform deliver what creating, showing and activating windows queued,
+// until the activated window is the foreground window and the minimized one is
+// iconic; false at the deadline, with what was seen instead.
+bool settle(HWND active, HWND minimized)
 {
+    DWORD start = GetTickCount();
     MSG msg;
-    for (int round = 0; round < PUMP_ROUNDS; round++) {
+    for (;;) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        Sleep(PUMP_SLEEP_MS);
+        bool done = GetForegroundWindow() == active && IsIconic(minimized);
+        DWORD waited = GetTickCount() - start;
+        if (done)
+            return true;
+        if (waited >= SETTLE_DEADLINE_MS) {
+            std::printf("after %lu ms the foreground window is %p (expected %p), the minimized "
+                        "window is %s\n", (unsigned long)waited, (void *)GetForegroundWindow(),
+                        (void *)active, IsIconic(minimized) ? "iconic" : "not iconic");
+            return false;
+        }
+        Sleep(POLL_MS);
     }
 }
 
@@ -133,7 +146,7 @@ protected:
         // Activation raises a window on Windows; Wine without a window manager
         // leaves the Z order alone, so the test raises it itself.
         SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        pump_messages();
+        settled_ = settle(active, windows_[0]);
     }
 
     static void TearDownTestSuite()
@@ -146,13 +159,16 @@ protected:
     }
 
     static std::vector<HWND> windows_; // one per row of ROWS
+    static bool settled_;              // the activation and the minimizing have shown
 };
 
 std::vector<HWND> CensusPlatformTest::windows_;
+bool CensusPlatformTest::settled_ = false;
 
 TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
 {
     HWND active = windows_[ACTIVATED_ROW];
+    ASSERT_TRUE(settled_) << "the desktop did not settle (printed above)";
     ASSERT_EQ(GetForegroundWindow(), active);
     // The inflation case must really occur here: a fixed dialog frame is
     // 2 * SM_CXDLGFRAME wider than its client area.

@@ -1,0 +1,261 @@
+// Reading the screen back: captures of any region into a 32-bit DIB, the light
+// ramp's pixel values, counts over a capture, PAM files of captures, and the
+// commands that read the screen (capture, expect-transparent).
+
+#include "probe.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+Region virtual_screen() {
+  return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+          GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+// Reads what the screen shows in a region, as the e2e tests see the overlay:
+// the screen DC copied with CAPTUREBLT (layered windows included) into a 32-bit
+// top-down DIB section. Returns false, with the buffer still full of sentinels,
+// when BitBlt fails.
+bool capture_screen(Region region, Capture &out, DWORD rop) {
+  out.region = region;
+  out.pixels.assign(size_t(region.width) * size_t(region.height), SENTINEL);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = region.width;
+  info.bmiHeader.biHeight = -region.height;  // negative: top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void *bits = nullptr;
+  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (dib && bits) {
+    std::memcpy(bits, out.pixels.data(), out.pixels.size() * 4);
+    HGDIOBJ previous = SelectObject(memory, dib);
+    ok = BitBlt(memory, 0, 0, region.width, region.height, screen, region.x, region.y, rop);
+    GdiFlush();
+    std::memcpy(out.pixels.data(), bits, out.pixels.size() * 4);
+    SelectObject(memory, previous);
+    DeleteObject(dib);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!ok) say("BitBlt of %dx%d at (%d,%d) from the screen failed", region.width,
+               region.height, region.x, region.y);
+  return ok;
+}
+
+// The light ramp's entry for a shade: alpha and red the shade, green 85 %, blue 20 %.
+uint32_t ramp_entry(uint32_t shade) {
+  return shade << 24 | shade << 16 | (85 * shade / 100) << 8 | shade / 5;
+}
+
+bool is_ramp_entry(uint32_t pixel) { return pixel == ramp_entry(pixel >> 24); }
+
+// Writes a capture as a PAM image (RGB_ALPHA, 8 bits per channel), with the screen
+// position of its top-left pixel in a comment.
+bool write_pam(const char *path, const Capture &capture) {
+  FILE *file = std::fopen(path, "wb");
+  if (!file) {
+    say("cannot write %s", path);
+    return false;
+  }
+  std::fprintf(file, "P7\n# origin %d %d\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\n"
+               "TUPLTYPE RGB_ALPHA\nENDHDR\n", capture.region.x, capture.region.y,
+               capture.region.width, capture.region.height);
+  std::vector<unsigned char> row(size_t(capture.region.width) * 4);
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      uint32_t p = capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
+      row[size_t(x) * 4 + 0] = (unsigned char)(p >> 16);
+      row[size_t(x) * 4 + 1] = (unsigned char)(p >> 8);
+      row[size_t(x) * 4 + 2] = (unsigned char)p;
+      row[size_t(x) * 4 + 3] = (unsigned char)(p >> 24);
+    }
+    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) break;
+  }
+  bool ok = !std::ferror(file);
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) say("cannot finish %s", path);
+  return ok;
+}
+int64_t lit_pixels(const Capture &capture) {
+  int64_t lit = 0;
+  for (uint32_t p : capture.pixels) lit += p != 0;
+  return lit;
+}
+
+// Waits until the whole virtual screen reads 0, serving this thread's windows
+// meanwhile; returns the time that took, or -1 after limit_ms.
+double wait_until_dark(int deadline_ms) {
+  Capture capture;
+  bool read = false;
+  double waited = wait_until(deadline_ms, [&] {
+    read = capture_screen(virtual_screen(), capture);
+    return read && lit_pixels(capture) == 0;
+  });
+  if (waited < 0) {
+    say("still lit after %d ms:", deadline_ms);
+    if (read) say_lit(capture);
+  }
+  return waited;
+}
+
+void say_lit(const Capture &capture) {
+  int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+  int64_t lit = 0, not_ramp = 0;
+  uint32_t max_alpha = 0, first = 0;
+  for (size_t i = 0; i < capture.pixels.size(); i++) {
+    uint32_t p = capture.pixels[i];
+    if (p == 0) continue;
+    int32_t x = int32_t(i % size_t(capture.region.width));
+    int32_t y = int32_t(i / size_t(capture.region.width));
+    if (lit++ == 0) first = p;
+    not_ramp += !is_ramp_entry(p);
+    if (p >> 24 > max_alpha) max_alpha = p >> 24;
+    left = x < left ? x : left, right = x > right ? x : right;
+    top = y < top ? y : top, bottom = y > bottom ? y : bottom;
+  }
+  if (lit == 0) {
+    say("  nothing is lit in the %dx%d capture", capture.region.width, capture.region.height);
+    return;
+  }
+  say("  %lld pixels lit within (%d,%d)-(%d,%d), max alpha %lu, %lld of them no light-ramp "
+      "entry (the desktop showing?); the first reads %08lx", (long long)lit,
+      capture.region.x + left, capture.region.y + top, capture.region.x + right + 1,
+      capture.region.y + bottom + 1, (unsigned long)max_alpha, (long long)not_ramp,
+      (unsigned long)first);
+}
+
+// Counts the pixels of a capture that differ from a value, printing the first.
+int64_t count_other_than(const Capture &capture, uint32_t value, bool print) {
+  int64_t other = 0;
+  for (size_t i = 0; i < capture.pixels.size(); i++) {
+    if (capture.pixels[i] == value) continue;
+    if (other++ == 0 && print)
+      say("first pixel other than %08lx: %08lx at (%d,%d)", (unsigned long)value,
+          (unsigned long)capture.pixels[i],
+          capture.region.x + int(i % size_t(capture.region.width)),
+          capture.region.y + int(i / size_t(capture.region.width)));
+  }
+  return other;
+}
+
+// Keeps a capture that failed a check as NAME.pam in the folder that
+// PROBE_SAVE_DIR names, when it is set.
+void save_failure(const Capture &capture, const char *name) {
+  const char *folder = std::getenv("PROBE_SAVE_DIR");
+  if (!folder || !*folder) return;
+  std::string path = std::string(folder) + "\\" + name + ".pam";
+  if (write_pam(path.c_str(), capture)) say("the failing screen is in %s", path.c_str());
+}
+
+struct CaptureOptions {
+  Region region;
+  const char *out;    // a PAM file to write, or null
+  bool expect_all;
+  uint32_t expected;  // 0xAARRGGBB every pixel must read, with expect_all
+  int32_t wait_ms;    // how long the region may take to read so
+};
+
+// The capture command's options; false for a bad command line.
+static bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
+  o = {virtual_screen(), nullptr, false, 0, 0};
+  for (int i = 0; i < argc; i++) {
+    std::string option = argv[i];
+    if (option == "--region" && i + 4 < argc) {
+      if (!parse_int(argv[i + 1], o.region.x) || !parse_int(argv[i + 2], o.region.y) ||
+          !parse_int(argv[i + 3], o.region.width) || !parse_int(argv[i + 4], o.region.height) ||
+          o.region.width <= 0 || o.region.height <= 0)
+        return false;
+      i += 4;
+    } else if (option == "--out" && i + 1 < argc) {
+      o.out = argv[++i];
+    } else if (option == "--expect-all" && i + 1 < argc) {
+      char *end = nullptr;
+      o.expected = uint32_t(std::strtoul(argv[++i], &end, 16));
+      if (*end) return false;
+      o.expect_all = true;
+    } else if (option == "--wait" && i + 1 < argc) {
+      if (!parse_int(argv[++i], o.wait_ms) || o.wait_ms < 0) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+int command_capture(int argc, char **argv) {
+  CaptureOptions o;
+  if (!parse_capture_options(argc, argv, o)) return usage();
+  // With --expect-all, --wait gives the screen that long to show the value
+  // everywhere: a window just shown may not be drawn yet.
+  Capture capture;
+  bool read = false;
+  double waited = wait_until(o.expect_all ? o.wait_ms : 0, [&] {
+    read = capture_screen(o.region, capture);
+    return read && (!o.expect_all || count_other_than(capture, o.expected, false) == 0);
+  });
+  if (!read) return EXIT_FAIL;
+  if (waited > 0)
+    say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)o.expected);
+  int64_t nonzero = 0, not_ramp = 0;
+  int max_alpha = 0;
+  for (uint32_t p : capture.pixels) {
+    nonzero += p != 0;
+    not_ramp += p != 0 && !is_ramp_entry(p);
+    if (int(p >> 24) > max_alpha) max_alpha = int(p >> 24);
+  }
+  say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %d, %lld not ramp entries",
+      o.region.width, o.region.height, o.region.x, o.region.y, (long long)nonzero, max_alpha,
+      (long long)not_ramp);
+  bool ok = !o.out || write_pam(o.out, capture);
+  if (o.expect_all) {
+    int64_t other = count_other_than(capture, o.expected);
+    if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,
+                   (unsigned long)o.expected, o.wait_ms);
+    ok = ok && other == 0;
+  }
+  return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+// The whole virtual screen reads 0 within wait_ms, and on every look for hold_ms
+// after that.
+int command_expect_transparent(int wait_ms, int hold_ms) {
+  Region screen = virtual_screen();
+  Capture capture;
+  int64_t lit = -1;
+  double waited = wait_until(wait_ms, [&] {
+    lit = capture_screen(screen, capture) ? lit_pixels(capture) : -1;
+    return lit == 0;
+  });
+  if (waited < 0) {
+    say("FAIL: after %d ms %lld pixels of the %dx%d screen are not 0", wait_ms, (long long)lit,
+        screen.width, screen.height);
+    say_lit(capture);
+    return EXIT_FAIL;
+  }
+  say("the %dx%d screen read 0 after %.0f ms", screen.width, screen.height, waited);
+  // The hold has a fixed length on purpose: that nothing lights up is the check.
+  int looks = 0;
+  double start = now_ms();
+  while (now_ms() - start < hold_ms) {
+    Sleep(100);
+    looks++;
+    lit = capture_screen(screen, capture) ? lit_pixels(capture) : -1;
+    if (lit != 0) {
+      say("FAIL: %lld pixels not 0 on look %d, %.0f ms later", (long long)lit, looks,
+          now_ms() - start);
+      say_lit(capture);
+      return EXIT_FAIL;
+    }
+  }
+  say("PASS: every pixel 0 on %d more looks over %d ms", looks, hold_ms);
+  return EXIT_PASS;
+}
+

@@ -17,11 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-constexpr int EXIT_PASS = 0;
-constexpr int EXIT_FAIL = 1;
-constexpr int EXIT_USAGE = 2;
+#include "probe.h"
 
 constexpr char OVERLAY_NAME[] = "Solvane";             // the overlay's class name and title
 constexpr char PROBE_CLASS[] = "LightProbeWindow";     // framed windows the probe opens
@@ -88,16 +84,6 @@ int wait_serving(const HANDLE *handles, DWORD count, int timeout_ms) {
 
 // ---------------------------------------------------------------------------
 // Pixels
-
-struct Region {
-  int32_t x, y;           // screen coordinates of the top-left pixel
-  int32_t width, height;  // pixels
-};
-
-struct Capture {
-  Region region;
-  std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows top-down, no gap
-};
 
 Region virtual_screen() {
   return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
@@ -176,15 +162,6 @@ bool write_pam(const char *path, const Capture &capture) {
 
 // ---------------------------------------------------------------------------
 // Windows on the desktop
-
-struct WindowInfo {
-  HWND handle;
-  std::string class_name, title;
-  DWORD style, ex_style;
-  RECT rect;        // screen coordinates
-  DWORD process;    // Windows process id
-  bool visible;
-};
 
 WindowInfo describe(HWND window) {
   WindowInfo info{};
@@ -310,11 +287,6 @@ HWND open_backing_window(RECT rect) {
 // window's left edge, out to the rim points (cos a * (A + w), sin a * (B + w)) for
 // rim parameters a from 12*pi/256 to 120*pi/256, where the wobble w stays within
 // 64 pixels either way.
-
-struct Fan {
-  double apex_x, apex_y;    // virtual-screen pixels, rows down from the top edge
-  double reach_x, reach_y;  // A and B: the rim's radii before the wobble
-};
 
 Fan fan_of(RECT rect, Region screen) {
   int32_t left = rect.left - screen.x, top = rect.top - screen.y;
@@ -478,11 +450,6 @@ bool fan_is_lit(const Capture &capture, const Fan &fan, const char *name) {
   return dark == 0;
 }
 
-struct LitFan {
-  Fan fan;
-  const char *name;  // the window it belongs to, for messages
-};
-
 // Checks a capture of the whole virtual screen during light: every lit pixel
 // sound and within some window's fan, and every given fan lit throughout. Keeps
 // the capture when a check fails.
@@ -559,7 +526,13 @@ int usage() {
       "  memory                          print the overlay process's memory counters\n"
       "  soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS\n"
       "                                  activate windows in turn, reopening some, and\n"
-      "                                  check the light now and then\n"      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
+      "                                  check the light now and then\n"
+      "  monitor-layout [EXPECTED]       print (and check) the virtual screen, the\n"
+      "                                  desktop's client size and the monitors\n"
+      "  monitor-overlay WAIT_MS         the overlay moves onto the virtual screen\n"
+      "  monitor-light STYLE X Y W H LIT_ON NAME  a window of STYLE (framed, popup,\n"
+      "                                  tool) gets light on the monitors LIT_ON\n"
+      "                                  (0 the primary, e.g. 0,1) or none at all\n"      "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
       stderr);
   return EXIT_USAGE;
 }
@@ -1723,8 +1696,6 @@ int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
   return serve_window(window, lifetime_ms);
 }
 
-}  // namespace
-
 int main(int argc, char **argv) {
   if (argc < 2) return usage();
   std::string command = argv[1];
@@ -1769,5 +1740,6 @@ int main(int argc, char **argv) {
   if (command == "memory" && argc == 2) return command_memory();
   if (command == "soak" && argc == 7 && given == 5)
     return command_soak(n[0], n[1], n[2], n[3], n[4]);
+  if (is_monitor_command(command)) return run_monitor_command(command, argc - 2, argv + 2);
   return usage();
 }

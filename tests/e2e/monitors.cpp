@@ -1,0 +1,337 @@
+// The probe's commands for a desktop of several monitors: the layout as Wine
+// reports it, the overlay over the whole virtual screen at its origin, light
+// from windows on each monitor and across their borders, and the census's size
+// rules where the virtual screen is larger than the desktop's client area.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "probe.h"
+
+namespace {
+
+constexpr char MONITOR_CLASS[] = "LightProbeMonitors";
+constexpr int OVERLAY_WAIT_MS = 5000;  // for the overlay to exist and show nothing
+constexpr int LIGHT_WAIT_MS = 3000;    // for an activation's light to show
+constexpr int FADE_WAIT_MS = 3000;     // for that light to fade to nothing
+constexpr int DARK_HOLD_MS = 1000;     // an unlit window is watched twice a fade long
+constexpr int GRID = 4;  // pixels between the samples that tell whether a fan
+                         // reaches a monitor: the margins of may_be_lit and
+                         // must_be_lit are twice as wide
+
+struct Monitor {
+  RECT rect;  // screen coordinates
+  bool primary;
+};
+
+BOOL CALLBACK collect_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoA(monitor, &info);
+  reinterpret_cast<std::vector<Monitor> *>(list)->push_back(
+      {info.rcMonitor, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  return TRUE;
+}
+
+// Every monitor, the primary first, the others by top edge, then left edge: the
+// order in which the commands number them.
+std::vector<Monitor> monitors() {
+  std::vector<Monitor> list;
+  EnumDisplayMonitors(nullptr, nullptr, collect_monitor, reinterpret_cast<LPARAM>(&list));
+  std::stable_sort(list.begin(), list.end(), [](const Monitor &a, const Monitor &b) {
+    if (a.primary != b.primary) return a.primary;
+    if (a.rect.top != b.rect.top) return a.rect.top < b.rect.top;
+    return a.rect.left < b.rect.left;
+  });
+  return list;
+}
+
+// The layout in one line: the virtual screen, the desktop window's client size
+// and the monitors in their order.
+std::string layout_line() {
+  Region s = virtual_screen();
+  RECT client{};
+  GetClientRect(GetDesktopWindow(), &client);
+  char text[160];
+  std::snprintf(text, sizeof text, "virtual (%d,%d) %dx%d, desktop client %ldx%ld, monitors", s.x,
+                s.y, s.width, s.height, client.right - client.left, client.bottom - client.top);
+  std::string line = text;
+  const char *separator = " ";
+  for (const Monitor &m : monitors()) {
+    std::snprintf(text, sizeof text, "%s(%ld,%ld) %ldx%ld%s", separator, m.rect.left, m.rect.top,
+                  m.rect.right - m.rect.left, m.rect.bottom - m.rect.top,
+                  m.primary ? " primary" : "");
+    line += text;
+    separator = "; ";
+  }
+  return line;
+}
+
+// monitor-layout [EXPECTED]: prints the layout and compares it with EXPECTED.
+int command_layout(int argc, char **argv) {
+  std::string seen = layout_line();
+  say("layout: %s", seen.c_str());
+  if (argc == 0 || seen == argv[0]) return EXIT_PASS;
+  say("FAIL: expected layout: %s", argv[0]);
+  return EXIT_FAIL;
+}
+
+bool same_rect(RECT a, RECT b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// monitor-overlay WAIT_MS: the overlay is made at (0, 0) and its first
+// presentation moves it to the virtual screen's origin; waits until its
+// rectangle is the virtual screen's and says where it was first seen.
+int command_overlay(int wait_ms) {
+  HWND overlay = the_overlay(wait_ms);
+  if (!overlay) return EXIT_FAIL;
+  Region s = virtual_screen();
+  RECT want{s.x, s.y, s.x + s.width, s.y + s.height};
+  RECT first = describe(overlay).rect, now = first;
+  double start = now_ms();
+  while (!same_rect(now, want) && now_ms() - start < wait_ms) {
+    Sleep(20);
+    now = describe(overlay).rect;
+  }
+  say("overlay first seen at (%ld,%ld)-(%ld,%ld), after %.0f ms at (%ld,%ld)-(%ld,%ld)",
+      first.left, first.top, first.right, first.bottom, now_ms() - start, now.left, now.top,
+      now.right, now.bottom);
+  if (same_rect(now, want)) return EXIT_PASS;
+  say("FAIL: after %d ms the overlay does not cover the virtual screen (%ld,%ld)-(%ld,%ld)",
+      wait_ms, want.left, want.top, want.right, want.bottom);
+  return EXIT_FAIL;
+}
+
+// The smallest rectangle around a capture's lit pixels, in screen coordinates;
+// empty (right <= left) when nothing is lit.
+RECT lit_box(const Capture &capture) {
+  RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] == 0) continue;
+      box.left = std::min(box.left, LONG(capture.region.x + x));
+      box.right = std::max(box.right, LONG(capture.region.x + x + 1));
+      box.top = std::min(box.top, LONG(capture.region.y + y));
+      box.bottom = std::max(box.bottom, LONG(capture.region.y + y + 1));
+    }
+  }
+  return box;
+}
+
+int64_t lit_in(const Capture &capture, RECT r) {
+  int64_t lit = 0;
+  for (LONG y = r.top; y < r.bottom; y++)
+    for (LONG x = r.left; x < r.right; x++)
+      lit += capture.pixels[size_t(y - capture.region.y) * size_t(capture.region.width) +
+                            size_t(x - capture.region.x)] != 0;
+  return lit;
+}
+
+enum class Reach { NONE, MAY, MUST };  // how far a fan reaches onto a monitor
+
+// Whether a fan surely lights some of a monitor, may touch it, or stays off it,
+// from samples GRID pixels apart.
+Reach reach_onto(const Fan &fan, RECT monitor, Region screen) {
+  Reach reach = Reach::NONE;
+  for (LONG y = monitor.top; y < monitor.bottom; y += GRID) {
+    for (LONG x = monitor.left; x < monitor.right; x += GRID) {
+      double vx = x - screen.x, vy = y - screen.y;
+      if (must_be_lit(fan, vx, vy)) return Reach::MUST;
+      if (reach == Reach::NONE && may_be_lit(fan, vx, vy)) reach = Reach::MAY;
+    }
+  }
+  return reach;
+}
+
+// Checks which monitors a capture shows light on against the ones the scene
+// names (LIT_ON: monitor numbers separated by commas): the fan's geometry must
+// put light surely on each named monitor and nowhere near the others, and the
+// capture must agree.
+bool light_on_monitors(const Capture &capture, const Fan &fan, const char *lit_on) {
+  std::vector<Monitor> list = monitors();
+  Region screen = virtual_screen();
+  bool ok = true;
+  int64_t on_monitors = 0;
+  for (size_t i = 0; i < list.size(); i++) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%zu", i);
+    std::string named = std::string(",") + lit_on + ",";
+    bool want = named.find(std::string(",") + number + ",") != std::string::npos;
+    Reach reach = reach_onto(fan, list[i].rect, screen);
+    int64_t lit = lit_in(capture, list[i].rect);
+    on_monitors += lit;
+    const RECT &r = list[i].rect;
+    say("monitor %zu (%ld,%ld)-(%ld,%ld): %lld lit pixels; the fan %s it; expected %s", i,
+        r.left, r.top, r.right, r.bottom, (long long)lit,
+        reach == Reach::MUST ? "surely lights" : reach == Reach::MAY ? "may touch" : "misses",
+        want ? "light" : "none");
+    if (want ? reach != Reach::MUST : reach != Reach::NONE) {
+      say("FAIL: the scene is badly placed: the fan's geometry does not decide monitor %zu", i);
+      ok = false;
+    } else if (want ? lit == 0 : lit != 0) {
+      say("FAIL: monitor %zu shows %s", i, want ? "no light" : "light");
+      ok = false;
+    }
+  }
+  say("%lld lit pixels outside every monitor", (long long)(lit_pixels(capture) - on_monitors));
+  return ok;
+}
+
+// Window styles a scene can ask for: framed as an application's main window, or
+// without any frame bit, as a plain popup or a tool window.
+bool window_style(const std::string &name, DWORD &style, DWORD &ex_style) {
+  ex_style = 0;
+  if (name == "framed") style = WS_OVERLAPPEDWINDOW;
+  else if (name == "popup") style = WS_POPUP;
+  else if (name == "tool") style = WS_POPUP, ex_style = WS_EX_TOOLWINDOW;
+  else return false;
+  return true;
+}
+
+// Wine maps a window shown after the overlay above the overlay in X, although
+// the overlay, topmost, stays above it in the Z order; the readback would see
+// the window there instead of the overlay's pixels. Asking for the overlay's
+// topmost place again does nothing while it already has it, so the overlay
+// gives it up and takes it back, and Wine restacks its X window on top. The
+// program does not watch its overlay's place in the Z order.
+void raise_overlay() {
+  HWND overlay = the_overlay(0);
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  SetWindowPos(overlay, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  SetWindowPos(overlay, HWND_TOPMOST, 0, 0, 0, 0, keep);
+}
+
+// Opens a white window of a style at a screen rectangle, activates it and puts
+// the overlay back above it; null, after saying why, when the platform did not
+// put it exactly there or did not make it the foreground window. White: should
+// the window still show above the overlay, its pixels read as no light can.
+HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title) {
+  register_class(MONITOR_CLASS, probe_window_proc, WHITE_BRUSH);
+  HWND window = CreateWindowExA(ex_style, MONITOR_CLASS, title, style, rect.left, rect.top,
+                                rect.right - rect.left, rect.bottom - rect.top, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetForegroundWindow(window);
+  pump_for(20);
+  raise_overlay();
+  pump_for(50);
+  WindowInfo info = describe(window);
+  print_window("opened ", info);
+  if (!window || !same_rect(info.rect, rect)) {
+    say("FAIL: the window is not at (%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right,
+        rect.bottom);
+  } else if (GetForegroundWindow() != window) {
+    say("FAIL: the window is not the foreground window; %p is",
+        (void *)GetForegroundWindow());
+  } else {
+    return window;
+  }
+  if (window) DestroyWindow(window);
+  return nullptr;
+}
+
+// Watches the whole virtual screen while a window that must get no light is the
+// foreground window: every look for DARK_HOLD_MS must read 0. The program polls
+// the foreground about fifty times a second and lights a new one on the next
+// pass, so light that is due shows long before the watch ends.
+bool stays_dark(HWND window, const char *name) {
+  Capture capture;
+  double start = now_ms();
+  int looks = 0;
+  while (now_ms() - start < DARK_HOLD_MS) {
+    looks++;
+    if (!capture_screen(virtual_screen(), capture, SRCCOPY | CAPTUREBLT)) return false;
+    if (lit_pixels(capture) != 0) {
+      RECT box = lit_box(capture);
+      say("FAIL: %s got light: %lld pixels in (%ld,%ld)-(%ld,%ld) on look %d, %.0f ms after "
+          "its activation", name, (long long)lit_pixels(capture), box.left, box.top, box.right,
+          box.bottom, looks, now_ms() - start);
+      save_failure(capture, name);
+      return false;
+    }
+    pump_for(5);
+  }
+  bool foreground = GetForegroundWindow() == window;
+  say("%s: no light on %d looks over %d ms; %s the foreground window", name, looks,
+      DARK_HOLD_MS, foreground ? "it stayed" : "FAIL: it is no longer");
+  return foreground;
+}
+
+// Waits for the light of a window just activated, then checks the whole virtual
+// screen: sound light, the window's fan lit throughout, light on the monitors
+// named and on no other.
+bool gets_light(RECT rect, const char *lit_on, const char *name) {
+  Region screen = virtual_screen();
+  Fan fan = fan_of(rect, screen);
+  Capture capture;
+  double start = now_ms();
+  bool lit = false;
+  while (!lit && now_ms() - start < LIGHT_WAIT_MS) {
+    lit = capture_screen(screen, capture, SRCCOPY | CAPTUREBLT) && lit_pixels(capture) != 0;
+    if (!lit) pump_for(5);
+  }
+  if (!lit) {
+    say("FAIL: %s got no light within %d ms of its activation", name, LIGHT_WAIT_MS);
+    return false;
+  }
+  RECT box = lit_box(capture);
+  say("%s: light %.0f ms after the activation, bounding box (%ld,%ld)-(%ld,%ld); the fan's "
+      "apex at (%.0f,%.0f) on the screen, reach %.0f x %.0f", name, now_ms() - start, box.left,
+      box.top, box.right, box.bottom, fan.apex_x + screen.x, fan.apex_y + screen.y,
+      fan.reach_x, fan.reach_y);
+  bool ok = light_scene_is_sound(capture, {{fan, name}}, name);
+  ok = light_on_monitors(capture, fan, lit_on) && ok;
+  if (!ok) save_failure(capture, name);
+  return ok;
+}
+
+// monitor-light STYLE X Y W H LIT_ON NAME: opens a window of STYLE (framed,
+// popup, tool) at the screen rectangle and activates it. LIT_ON names the
+// monitors its light must fall on, or "none" when it must get no light at all.
+// A lit window's light must be gone within FADE_WAIT_MS of the checks.
+int command_light(const std::string &style_name, RECT rect, const char *lit_on,
+                  const char *name) {
+  DWORD style, ex_style;
+  if (!window_style(style_name, style, ex_style)) return usage();
+  if (!the_overlay(OVERLAY_WAIT_MS)) return EXIT_FAIL;
+  if (wait_until_dark(OVERLAY_WAIT_MS) < 0) {
+    say("FAIL: the overlay still shows light before %s opens", name);
+    return EXIT_FAIL;
+  }
+  HWND window = open_scene_window(style, ex_style, rect, name);
+  if (!window) return EXIT_FAIL;
+  bool dark = std::strcmp(lit_on, "none") == 0;
+  double activated = now_ms();
+  bool ok = dark ? stays_dark(window, name) : gets_light(rect, lit_on, name);
+  if (!dark) {
+    double faded = wait_until_dark(FADE_WAIT_MS);
+    if (faded < 0) say("FAIL: %s still lit %.0f ms after its activation", name, now_ms() - activated);
+    else say("%s: wholly transparent again %.0f ms after its activation", name, now_ms() - activated);
+    ok = ok && faded >= 0;
+  }
+  DestroyWindow(window);
+  pump_for(20);
+  return ok ? EXIT_PASS : EXIT_FAIL;
+}
+
+}  // namespace
+
+bool is_monitor_command(const std::string &command) {
+  return command == "monitor-layout" || command == "monitor-overlay" ||
+         command == "monitor-light";
+}
+
+int run_monitor_command(const std::string &command, int argc, char **argv) {
+  int32_t n[4];
+  if (command == "monitor-layout" && argc <= 1) return command_layout(argc, argv);
+  if (command == "monitor-overlay" && argc == 1 && parse_int(argv[0], n[0]))
+    return command_overlay(n[0]);
+  if (command == "monitor-light" && argc == 7 && parse_int(argv[1], n[0]) &&
+      parse_int(argv[2], n[1]) && parse_int(argv[3], n[2]) && parse_int(argv[4], n[3]) &&
+      n[2] > 0 && n[3] > 0)
+    return command_light(argv[0], RECT{n[0], n[1], n[0] + n[2], n[1] + n[3]}, argv[5], argv[6]);
+  return usage();
+}

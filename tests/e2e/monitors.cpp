@@ -63,7 +63,7 @@ std::string layout_line() {
                   m.rect.right - m.rect.left, m.rect.bottom - m.rect.top,
                   m.primary ? " primary" : "");
     line += text;
-    separator = "; ";
+    separator = " | ";
   }
   return line;
 }
@@ -129,14 +129,44 @@ int64_t lit_in(const Capture &capture, RECT r) {
   return lit;
 }
 
+// Wine maps a window shown after the overlay above it in X, although the
+// topmost overlay stays above it in the Z order (it cannot restack its own
+// window against another process's), so the readback sees the scene's window
+// where it lies, not the overlay: black, reading 0. The checks of where light
+// falls leave the window's own rectangle out.
+bool inside(RECT r, LONG x, LONG y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// Every pixel surely inside the fan and outside the window reads lit.
+bool fan_lit_outside(const Capture &capture, const Fan &fan, RECT window, const char *name) {
+  int64_t expected = 0, dark = 0;
+  LONG first_x = 0, first_y = 0;
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      LONG sx = capture.region.x + x, sy = capture.region.y + y;
+      if (inside(window, sx, sy) || !must_be_lit(fan, x, y)) continue;
+      expected++;
+      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
+      if (dark++ == 0) first_x = sx, first_y = sy;
+    }
+  }
+  say("fan of %s: %lld pixels surely inside and not below the window, %lld of them dark", name,
+      (long long)expected, (long long)dark);
+  if (expected == 0) say("FAIL: the scene is badly placed: no pixel of the fan surely shows");
+  if (dark) say("FAIL: first dark pixel at (%ld,%ld)", first_x, first_y);
+  return expected != 0 && dark == 0;
+}
+
 enum class Reach { NONE, MAY, MUST };  // how far a fan reaches onto a monitor
 
-// Whether a fan surely lights some of a monitor, may touch it, or stays off it,
-// from samples GRID pixels apart.
-Reach reach_onto(const Fan &fan, RECT monitor, Region screen) {
+// Whether a fan surely lights some of a monitor where the window does not hide
+// it, may touch it, or stays off it, from samples GRID pixels apart.
+Reach reach_onto(const Fan &fan, RECT monitor, RECT window, Region screen) {
   Reach reach = Reach::NONE;
   for (LONG y = monitor.top; y < monitor.bottom; y += GRID) {
     for (LONG x = monitor.left; x < monitor.right; x += GRID) {
+      if (inside(window, x, y)) continue;
       double vx = x - screen.x, vy = y - screen.y;
       if (must_be_lit(fan, vx, vy)) return Reach::MUST;
       if (reach == Reach::NONE && may_be_lit(fan, vx, vy)) reach = Reach::MAY;
@@ -149,7 +179,7 @@ Reach reach_onto(const Fan &fan, RECT monitor, Region screen) {
 // names (LIT_ON: monitor numbers separated by commas): the fan's geometry must
 // put light surely on each named monitor and nowhere near the others, and the
 // capture must agree.
-bool light_on_monitors(const Capture &capture, const Fan &fan, const char *lit_on) {
+bool light_on_monitors(const Capture &capture, const Fan &fan, RECT window, const char *lit_on) {
   std::vector<Monitor> list = monitors();
   Region screen = virtual_screen();
   bool ok = true;
@@ -159,7 +189,7 @@ bool light_on_monitors(const Capture &capture, const Fan &fan, const char *lit_o
     std::snprintf(number, sizeof number, "%zu", i);
     std::string named = std::string(",") + lit_on + ",";
     bool want = named.find(std::string(",") + number + ",") != std::string::npos;
-    Reach reach = reach_onto(fan, list[i].rect, screen);
+    Reach reach = reach_onto(fan, list[i].rect, window, screen);
     int64_t lit = lit_in(capture, list[i].rect);
     on_monitors += lit;
     const RECT &r = list[i].rect;
@@ -190,25 +220,11 @@ bool window_style(const std::string &name, DWORD &style, DWORD &ex_style) {
   return true;
 }
 
-// Wine maps a window shown after the overlay above the overlay in X, although
-// the overlay, topmost, stays above it in the Z order; the readback would see
-// the window there instead of the overlay's pixels. Asking for the overlay's
-// topmost place again does nothing while it already has it, so the overlay
-// gives it up and takes it back, and Wine restacks its X window on top. The
-// program does not watch its overlay's place in the Z order.
-void raise_overlay() {
-  HWND overlay = the_overlay(0);
-  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
-  SetWindowPos(overlay, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
-  SetWindowPos(overlay, HWND_TOPMOST, 0, 0, 0, 0, keep);
-}
-
-// Opens a white window of a style at a screen rectangle, activates it and puts
-// the overlay back above it; null, after saying why, when the platform did not
-// put it exactly there or did not make it the foreground window. White: should
-// the window still show above the overlay, its pixels read as no light can.
+// Opens a black window of a style at a screen rectangle and activates it; null,
+// after saying why, when the platform did not put it exactly there or did not
+// make it the foreground window.
 HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title) {
-  register_class(MONITOR_CLASS, probe_window_proc, WHITE_BRUSH);
+  register_class(MONITOR_CLASS, probe_window_proc, BLACK_BRUSH);
   HWND window = CreateWindowExA(ex_style, MONITOR_CLASS, title, style, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -216,8 +232,6 @@ HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title
   UpdateWindow(window);
   SetForegroundWindow(window);
   pump_for(20);
-  raise_overlay();
-  pump_for(50);
   WindowInfo info = describe(window);
   print_window("opened ", info);
   if (!window || !same_rect(info.rect, rect)) {
@@ -234,10 +248,18 @@ HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title
 }
 
 // Watches the whole virtual screen while a window that must get no light is the
-// foreground window: every look for DARK_HOLD_MS must read 0. The program polls
+// foreground window: every look for DARK_HOLD_MS must read 0, and the scene must
+// be such that the window's fan, were it drawn, would show beside the window. The program polls
 // the foreground about fifty times a second and lights a new one on the next
 // pass, so light that is due shows long before the watch ends.
-bool stays_dark(HWND window, const char *name) {
+bool stays_dark(HWND window, RECT rect, const char *name) {
+  Region screen = virtual_screen();
+  Fan fan = fan_of(rect, screen);
+  RECT all{screen.x, screen.y, screen.x + screen.width, screen.y + screen.height};
+  if (reach_onto(fan, all, rect, screen) != Reach::MUST) {
+    say("FAIL: the scene is badly placed: a fan for %s would not show", name);
+    return false;
+  }
   Capture capture;
   double start = now_ms();
   int looks = 0;
@@ -282,8 +304,9 @@ bool gets_light(RECT rect, const char *lit_on, const char *name) {
       "apex at (%.0f,%.0f) on the screen, reach %.0f x %.0f", name, now_ms() - start, box.left,
       box.top, box.right, box.bottom, fan.apex_x + screen.x, fan.apex_y + screen.y,
       fan.reach_x, fan.reach_y);
-  bool ok = light_scene_is_sound(capture, {{fan, name}}, name);
-  ok = light_on_monitors(capture, fan, lit_on) && ok;
+  bool ok = light_scene_is_sound(capture, {}, name);
+  ok = fan_lit_outside(capture, fan, rect, name) && ok;
+  ok = light_on_monitors(capture, fan, rect, lit_on) && ok;
   if (!ok) save_failure(capture, name);
   return ok;
 }
@@ -305,7 +328,7 @@ int command_light(const std::string &style_name, RECT rect, const char *lit_on,
   if (!window) return EXIT_FAIL;
   bool dark = std::strcmp(lit_on, "none") == 0;
   double activated = now_ms();
-  bool ok = dark ? stays_dark(window, name) : gets_light(rect, lit_on, name);
+  bool ok = dark ? stays_dark(window, rect, name) : gets_light(rect, lit_on, name);
   if (!dark) {
     double faded = wait_until_dark(FADE_WAIT_MS);
     if (faded < 0) say("FAIL: %s still lit %.0f ms after its activation", name, now_ms() - activated);

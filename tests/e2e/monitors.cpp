@@ -13,7 +13,7 @@ namespace {
 
 constexpr char MONITOR_CLASS[] = "LightProbeMonitors";
 constexpr int OVERLAY_WAIT_MS = 5000;  // for the overlay to exist and show nothing
-constexpr int LIGHT_WAIT_MS = 3000;    // for an activation's light to show
+constexpr int LIGHT_WAIT_MS = 10000;   // for an activation's light to show
 constexpr int FADE_WAIT_MS = 3000;     // for that light to fade to nothing
 constexpr int DARK_HOLD_MS = 1000;     // an unlit window is watched twice a fade long
 constexpr int GRID = 4;  // pixels between the samples that tell whether a fan

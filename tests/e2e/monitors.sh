@@ -30,10 +30,20 @@ probe monitor-overlay 20000 || { save_screen failed-overlay; fail "the overlay d
 probe find-overlay 0 >/dev/null || { probe find-overlay 0; fail "the overlay is not as expected"; }
 probe expect-transparent 5000 1000 || { save_screen failed-transparent; fail "the overlay is not wholly transparent at rest"; }
 
+# On a failure: what the program's threads wait in, to tell a program that
+# stopped from one that drew the wrong light.
+program_threads() {
+  local task
+  for task in /proc/"$PROGRAM_PID"/task/*; do
+    echo "thread $(basename "$task"): state $(awk '{print $3}' "$task/stat" 2>/dev/null), waits in $(cat "$task/wchan" 2>/dev/null)"
+  done
+  probe capture | tail -1
+}
+
 for scene in "$@"; do
   note "$scene"
   # shellcheck disable=SC2086  # a scene is the command's arguments
-  probe monitor-light $scene || fail "scene $scene"
+  probe monitor-light $scene || { program_threads; fail "scene $scene"; }
   program_alive || fail "the program ended during $scene"
 done
 

@@ -37,6 +37,7 @@ use_own_session() {
 start_serving_probe() {
   local log=$1
   shift
+  : >"$log"   # a log left by an earlier run must not read as ready
   "$WINE_TOOLS/run-in-wine" "$PROBE" "$@" >"$log" 2>&1 &
   BACKGROUND_PIDS+=($!)
   local waited

@@ -17,6 +17,7 @@ constexpr int LIGHT_WAIT_MS = 4000;    // for an activation's light to show
 constexpr int ACTIVATIONS = 3;         // tries for a window that must get light
 constexpr int FADE_WAIT_MS = 3000;     // for that light to fade to nothing
 constexpr int DARK_HOLD_MS = 1000;     // an unlit window is watched twice a fade long
+constexpr int WATCH = 8;  // pixels, the side of the box watched for first light
 constexpr int GRID = 4;  // pixels between the samples that tell whether a fan
                          // reaches a monitor: the margins of may_be_lit and
                          // must_be_lit are twice as wide
@@ -283,14 +284,38 @@ bool stays_dark(HWND window, RECT rect, const char *name) {
   return foreground;
 }
 
-// Waits up to LIGHT_WAIT_MS for light after an activation; true with the first
-// capture that shows some.
-bool wait_for_light(Capture &capture, const char *name) {
+// A small box surely inside a window's fan and beside the window, or an empty
+// one. Watching it instead of the whole screen keeps the X server free for the
+// program's presents, which the readback of a whole large screen slows down.
+Region watch_box(const Fan &fan, RECT window, Region screen) {
+  for (LONG y = screen.y; y < screen.y + screen.height - WATCH; y += GRID)
+    for (LONG x = screen.x; x < screen.x + screen.width - WATCH; x += GRID) {
+      bool sure = true;
+      for (int corner = 0; corner < 4 && sure; corner++) {
+        LONG cx = x + (corner & 1) * WATCH, cy = y + (corner >> 1) * WATCH;
+        sure = !inside(window, cx, cy) && must_be_lit(fan, cx - screen.x, cy - screen.y);
+      }
+      if (sure) return {x, y, WATCH, WATCH};
+    }
+  return {0, 0, 0, 0};
+}
+
+// Waits up to LIGHT_WAIT_MS for a window's light after its activation, then
+// captures the whole virtual screen; true when that shows light.
+bool wait_for_light(Capture &capture, RECT rect, const char *name) {
+  Region screen = virtual_screen();
+  Region box = watch_box(fan_of(rect, screen), rect, screen);
+  if (box.width == 0) box = screen;  // no sure box: the checks will say why
+  Capture look;
   double start = now_ms();
-  while (now_ms() - start < LIGHT_WAIT_MS) {
-    if (capture_screen(virtual_screen(), capture, SRCCOPY | CAPTUREBLT) && lit_pixels(capture))
-      return true;
-    pump_for(5);
+  bool lit = false;
+  while (!lit && now_ms() - start < LIGHT_WAIT_MS) {
+    lit = capture_screen(box, look, SRCCOPY | CAPTUREBLT) && lit_pixels(look) != 0;
+    if (!lit) pump_for(5);
+  }
+  if (lit && capture_screen(screen, capture, SRCCOPY | CAPTUREBLT) && lit_pixels(capture)) {
+    say("%s: light %.0f ms after its activation", name, now_ms() - start);
+    return true;
   }
   say("%s got no light within %d ms of its activation", name, LIGHT_WAIT_MS);
   return false;
@@ -342,7 +367,7 @@ int command_light(const std::string &style_name, RECT rect, const char *lit_on,
     window = open_scene_window(style, ex_style, rect, name);
     if (!window) return EXIT_FAIL;
     if (dark) ok = stays_dark(window, rect, name);
-    else lit = wait_for_light(capture, name);
+    else lit = wait_for_light(capture, rect, name);
     if (!dark && attempt > 1) say("%s: try %d %s", name, attempt, lit ? "lit" : "did not either");
   }
   double activated = now_ms();

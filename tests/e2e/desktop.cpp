@@ -71,7 +71,7 @@ HWND the_overlay(int wait_ms) {
   return nullptr;
 }
 
-static LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_DESTROY) PostQuitMessage(0);
   return DefWindowProcA(window, message, w, l);
 }

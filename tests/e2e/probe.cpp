@@ -39,6 +39,12 @@ int usage() {
       "  soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS\n"
       "                                  activate windows in turn, reopening some, and\n"
       "                                  check the light now and then\n"
+      "  monitor-layout [EXPECTED]       print (and check) the virtual screen, the\n"
+      "                                  desktop's client size and the monitors\n"
+      "  monitor-overlay WAIT_MS         the overlay moves onto the virtual screen\n"
+      "  monitor-light STYLE X Y W H LIT_ON NAME  a window of STYLE (framed, popup,\n"
+      "                                  tool) gets light on the monitors LIT_ON\n"
+      "                                  (0 the primary, e.g. 0,1) or none at all\n"
       "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
       stderr);
   return EXIT_USAGE;
@@ -96,5 +102,6 @@ int main(int argc, char **argv) {
   if (command == "memory" && argc == 2) return command_memory();
   if (command == "soak" && argc == 7 && given == 5)
     return command_soak(n[0], n[1], n[2], n[3], n[4]);
+  if (is_monitor_command(command)) return run_monitor_command(command, argc - 2, argv + 2);
   return usage();
 }

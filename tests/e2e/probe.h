@@ -1,7 +1,8 @@
 // What the probe's files share: exit codes, window classes, the records of regions,
 // captures, windows and fans, and the helpers each concern offers the others. One
 // concern per file: wait, readback, desktop (windows), fan, process; the scenarios
-// light, selftest, record, soak; probe.cpp the command line.
+// light, selftest, record, soak, monitors (several monitors); probe.cpp the command
+// line.
 #pragma once
 
 #include <windows.h>
@@ -125,6 +126,9 @@ bool wait_for_shown_overlay(int deadline_ms);
 // Registers a window class with a stock brush (-1: none); and the probe's own classes.
 void register_class(const char *name, WNDPROC procedure, int brush);
 void register_probe_classes();
+// The window procedure of the probe's windows: default handling, and closing ends
+// their serving.
+LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l);
 // Opens a framed window and makes it the foreground window.
 HWND open_framed_window(RECT rect, const char *title, DWORD style = WS_OVERLAPPEDWINDOW);
 // Opens a white unframed popup without activating it.
@@ -153,6 +157,13 @@ RECT window_for_light(Region screen, double column_share);
 bool process_alive(DWORD process);
 // The one overlay's process opened with the given access, or null after saying why.
 HANDLE open_overlay_process(DWORD access, DWORD &process_id);
+
+// ---- monitors.cpp
+
+// Whether a command is one of the several-monitor commands, and running it with
+// the arguments after its name.
+bool is_monitor_command(const std::string &command);
+int run_monitor_command(const std::string &command, int argc, char **argv);
 
 // ---- probe.cpp
 

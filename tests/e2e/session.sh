@@ -48,7 +48,7 @@ use_own_session() {
 start_serving_probe() {
   local log=$1
   shift
-  rm -f "$log"
+  rm -f "$log"   # a log left by an earlier run must not read as ready
   "$WINE_TOOLS/run-in-wine" "$PROBE" "$@" >"$log" 2>&1 &
   BACKGROUND_PIDS+=($!)
   local began=$SECONDS

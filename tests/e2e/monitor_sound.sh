@@ -18,20 +18,11 @@ mkdir -p "$WORK"
 readonly MONITORS=1920x1080+1280+0,1280x1024+0+0   # a 1280x1024 monitor left of the primary
 readonly SCREEN_AREA=$((3200 * 1080)) PRIMARY_AREA=$((1920 * 1080))
 readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
-readonly CALL_WAIT_S=$DEADLINE_S     # for the cue of one activation
 readonly QUIET_S=0.5                 # after it, for a second call that must not come
 
 LIGHT_MONITORS=$MONITORS use_own_session "$MONITORS" "$WORK/wine-session"
 probe monitor-layout || fail "the probe cannot read the layout"
-system32="$LIGHT_WINE_STATE/prefix/drive_c/windows/system32"
-LOG="$system32/winmm.log"
-cp "$RECORDER" "$system32/winmm.dll" || fail "cannot install the recording winmm.dll"
-"$WINE_TOOLS/run-in-wine" reg add 'HKCU\Software\Wine\AppDefaults\light.exe\DllOverrides' \
-  /v winmm /t REG_SZ /d native /f >/dev/null 2>&1 || fail "cannot make light.exe load it"
-
-log_lines() { tr -d '\r' <"$LOG" 2>/dev/null; }
-sound_calls() { log_lines | grep '^sndPlaySoundA '; }
-calls() { sound_calls | wc -l; }
+install_recorder "$RECORDER"
 share() { awk -v a="$1" -v s="$2" 'BEGIN { printf "%.4f", a / s }'; }
 
 start_program "$PROGRAM" "$WORK/program.log"
@@ -45,7 +36,7 @@ seen=$(calls)
 # Opens and activates a window with a probe command and checks the one call it
 # brings. A row: what the window is, the sound it must get, the probe command.
 activate() {
-  local what=$1 want=$2 log until line got window l t r b area
+  local what=$1 want=$2 log window l t r b area
   shift 2
   log="$WORK/window-$((seen + 1)).log"
   start_serving_probe "$log" "$@" "$what" >/dev/null
@@ -57,23 +48,10 @@ activate() {
   window=$(tr '[:upper:]' '[:lower:]' <<<"$window")
   area=$(((r - l) * (b - t)))
   note "$what: ($l,$t)-($r,$b), share $(share $area $SCREEN_AREA) of the virtual screen ($(share $area $PRIMARY_AREA) of the primary)"
-  until=$((SECONDS + CALL_WAIT_S))
-  while ! sound_calls | tail -n +$((seen + 1)) | grep -q "foreground $window\$" && ((SECONDS < until)); do
-    sleep 0.05
-  done
-  sleep "$QUIET_S"
-  got=$(calls)
-  # Wine passes through a null foreground window on its way from one process's
-  # window to another's now and then; the program cues that change like any
-  # other. Such a call is reported and let through.
-  while read -r line; do
-    echo "    $line (the null foreground window on the way)"
-  done < <(sound_calls | tail -n +$((seen + 1)) | grep ' foreground 00000000$')
-  line=$(sound_calls | tail -n +$((seen + 1)) | grep -v ' foreground 00000000$')
-  seen=$got
-  echo "    $line"
-  [ "$line" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
-    || fail "$what: expected one call 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound) within ${CALL_WAIT_S}s, got: ${line:-none}"
+  await_cue "$window" "$seen" "$QUIET_S"
+  seen=$CALLS_SEEN
+  [ "$CUES" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
+    || fail "$what: expected one call 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound) within ${DEADLINE_S} s, got after ${CUE_WAIT_S} s: ${CUES:-none}"
 }
 
 #        window                          sound   probe command

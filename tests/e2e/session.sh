@@ -136,3 +136,40 @@ save_screen() {
     && echo "screen saved as $WORK/$name.pam"
 }
 
+
+# The recording winmm.dll (planted/winmm.cpp), for the scripts that hear light's
+# cues: installs it into this session's system32 in place of Wine's, loaded for
+# light.exe alone. It writes its lines, with CRLF, to RECORDER_LOG.
+install_recorder() {
+  local system32="$LIGHT_WINE_STATE/prefix/drive_c/windows/system32"
+  RECORDER_LOG="$system32/winmm.log"
+  cp "$1" "$system32/winmm.dll" || fail "cannot install the recording winmm.dll"
+  "$WINE_TOOLS/run-in-wine" reg add 'HKCU\Software\Wine\AppDefaults\light.exe\DllOverrides' \
+    /v winmm /t REG_SZ /d native /f >/dev/null 2>&1 || fail "cannot make light.exe load it"
+}
+
+log_lines() { tr -d '\r' <"$RECORDER_LOG" 2>/dev/null; }
+sound_calls() { log_lines | grep '^sndPlaySoundA '; }
+calls() { sound_calls | wc -l; }
+
+# Waits for a cue made while WINDOW (lower-case hex) was the foreground window,
+# among the calls after the first SEEN, then holds QUIET_S for a call that must
+# not come. Wine now and then passes through a null foreground window on its way
+# from one process's window to another's, and the program cues that change like
+# any other; such calls are printed and let through. Leaves the other calls in
+# CUES, one a line, and the number of calls so far in CALLS_SEEN.
+await_cue() {
+  local window=$1 seen=$2 quiet_s=$3 began=$SECONDS line
+  while ! sound_calls | tail -n +$((seen + 1)) | grep -q " foreground $window\$" &&
+    ((SECONDS - began < DEADLINE_S)); do
+    sleep 0.05
+  done
+  sleep "$quiet_s"
+  CALLS_SEEN=$(calls)
+  while read -r line; do
+    echo "    $line (the null foreground window on the way)"
+  done < <(sound_calls | sed -n "$((seen + 1)),${CALLS_SEEN}p" | grep ' foreground 00000000$')
+  CUES=$(sound_calls | sed -n "$((seen + 1)),${CALLS_SEEN}p" | grep -v ' foreground 00000000$')
+  [ -z "$CUES" ] || echo "    ${CUES//$'\n'/$'\n'    }"
+  CUE_WAIT_S=$((SECONDS - began))
+}

@@ -23,16 +23,7 @@ readonly QUIET_S=0.5                # after a cue, for a second call that must n
 readonly DESKTOP_QUIET_S=1          # after the desktop, for a call that must not come
 
 use_own_session "$SCREEN" "$WORK/wine-session"
-system32="$LIGHT_WINE_STATE/prefix/drive_c/windows/system32"
-LOG="$system32/winmm.log"
-cp "$RECORDER" "$system32/winmm.dll" || fail "cannot install the recording winmm.dll"
-"$WINE_TOOLS/run-in-wine" reg add 'HKCU\Software\Wine\AppDefaults\light.exe\DllOverrides' \
-  /v winmm /t REG_SZ /d native /f >/dev/null 2>&1 || fail "cannot make light.exe load it"
-
-# The recorder's lines (it writes CRLF), and its sound calls.
-log_lines() { tr -d '\r' <"$LOG" 2>/dev/null; }
-sound_calls() { log_lines | grep '^sndPlaySoundA '; }
-calls() { sound_calls | wc -l; }
+install_recorder "$RECORDER"
 
 start_program "$PROGRAM" "$WORK/program.log"
 quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "the overlay did not appear"
@@ -47,23 +38,17 @@ seen=$(calls)
 # A row: the probe command that opens the window, its rectangle, the data length
 # the cue must have.
 activate() {
-  local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log began line got window
+  local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log window
   log="$WORK/window-$((seen + 1)).log"
   note "$what: $command $x $y $w $h, share $(awk -v a=$((w * h)) 'BEGIN { printf "%.4f", a / 786432 }')"
   start_serving_probe "$log" "$command" "$x" "$y" "$w" "$h" "$what" >/dev/null
   grep -q 'foreground window is this one' "$log" \
     || fail "$what: the window did not become the foreground window: $(cat "$log")"
   window=$(sed -n 's/^probe: opened \([0-9a-fA-F]*\) .*/\1/p' "$log" | tr '[:upper:]' '[:lower:]')
-  began=$SECONDS
-  while (($(calls) == seen && SECONDS - began < DEADLINE_S)); do sleep 0.05; done
-  sleep "$QUIET_S"
-  got=$(calls)
-  ((got == seen + 1)) || fail "$what: $((got - seen)) sound calls in $((SECONDS - began)) s, expected 1: $(sound_calls | tail -n +$((seen + 1)))"
-  seen=$got
-  line=$(sound_calls | tail -1)
-  echo "    $line"
-  [ "$line" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
-    || fail "$what: expected 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound, window $window)"
+  await_cue "$window" "$seen" "$QUIET_S"
+  seen=$CALLS_SEEN
+  [ "$CUES" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
+    || fail "$what: expected one call 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound) within ${DEADLINE_S} s, got after ${CUE_WAIT_S} s: ${CUES:-none}"
 }
 
 #        window                        probe command  x   y   w   h    sound

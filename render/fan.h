@@ -2,7 +2,7 @@
 // censused window at the brightness of its decaying glow.
 #pragma once
 
-#include "host/overlay.h"
+#include "host/shared.h"
 #include "render/rasterizer.h"
 
 #include <windows.h>

@@ -3,10 +3,8 @@
 // fan's geometry belongs to fan.cpp, each triangle's rows to rasterizer.cpp.
 #include "render/light.h"
 
-#include "host/clock.h"
 #include "host/frame.h"
-#include "host/overlay.h"
-#include "host/watch.h"
+#include "host/shared.h"
 #include "render/fan.h"
 #include "render/ramp.h"
 #include "tracking/census.h"

@@ -3,10 +3,11 @@
 // fan's geometry belongs to fan.cpp, each triangle's rows to rasterizer.cpp.
 #include "render/light.h"
 
-#include "host/frame.h"
 #include "host/shared.h"
+#include "host/storage.h"
 #include "render/fan.h"
 #include "render/ramp.h"
+#include "render/target.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

@@ -8,8 +8,8 @@
 #include "host/watch.h"
 #include "render/light.h"
 #include "render/ramp.h"
-#include "render/span.h"
 #include "render/rasterizer.h"
+#include "render/span.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

@@ -25,6 +25,26 @@ wine_environment() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${2:+;$2}"
 }
 
+# Every script answers -h and --help with its usage (its function usage) on stdout
+# and exit 0, doing nothing else, and a wrong argument with the usage on stderr
+# and exit 2.
+#   answer_help "$@"          when the first argument asks for help
+#   wrong_arguments           the usage on stderr, exit 2
+#   take_no_arguments "$@"    for a script that takes none
+answer_help() {
+  case "${1:-}" in
+    -h | --help) usage; exit 0 ;;
+  esac
+}
+wrong_arguments() {
+  usage >&2
+  exit 2
+}
+take_no_arguments() {
+  answer_help "$@"
+  [ $# -eq 0 ] || wrong_arguments
+}
+
 # A Unix path as the Windows programs see it: the prefix maps / to drive Z:.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 

@@ -41,50 +41,20 @@ bool same_vertex(const RayVertex &a, const RayVertex &b)
                                          << expected.shade << ")";
 }
 
-struct Window {
-    HWND handle;
-    RECT rect;
-    float glow;
-};
-
-// Keeps the records render_light reads and puts them back afterwards.
+// A census of its own with frame step 1.0 at phase 0.0; the program's records go
+// back afterwards.
 class FanTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_step_ = frame_step;
-        saved_phase_ = ray_phase;
-        saved_desktop_ = desktop_window;
-        saved_count_ = window_census.count;
         frame_step = 1.0f;
         ray_phase = 0.0f;
         desktop_window = handle(0xD35C);
         window_census.count = 0;
     }
-    void TearDown() override
-    {
-        frame_step = saved_step_;
-        ray_phase = saved_phase_;
-        desktop_window = saved_desktop_;
-        window_census.count = saved_count_;
-    }
-
-    // The census, highest window first, each with its glow set.
-    static void take(const std::vector<Window> &windows)
-    {
-        window_census.count = static_cast<int32_t>(windows.size());
-        for (size_t i = 0; i < windows.size(); ++i) {
-            window_census.handles[i] = windows[i].handle;
-            window_census.rects[i] = windows[i].rect;
-            glow_entry_for(windows[i].handle)->glow = windows[i].glow;
-        }
-    }
 
 private:
-    float saved_step_ = 0.0f;
-    float saved_phase_ = 0.0f;
-    HWND saved_desktop_ = nullptr;
-    int32_t saved_count_ = 0;
+    ProgramStateGuard saved_;
 };
 
 const ScreenGeometry SCREEN_800 = {0, 0, 800, 600, 800, 600};
@@ -127,7 +97,7 @@ TEST_F(FanTest, WorkedExampleFrame)
 {
     OwnedFrame frame(SCREEN_800);
     const HWND window = handle(0xE1);
-    take({{window, EXAMPLE_RECT, 1.0f}});
+    take_census({{window, EXAMPLE_RECT, 1.0f}});
     render_light();
     EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(0.96f)) << glow_entry_for(window)->glow;
     EXPECT_TRUE(vertex_is(ray_vertices[0], {25, 749, 1}));
@@ -193,7 +163,7 @@ TEST_F(FanTest, DecayAndTheDarkFrame)
     OwnedFrame frame(SCREEN_800);
     for (const DecayCase &c : cases) {
         const HWND window = handle(0xE2);
-        take({{window, EXAMPLE_RECT, c.glow}});
+        take_census({{window, EXAMPLE_RECT, c.glow}});
         frame_step = c.step;
         render_light();
         EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(c.glow_after)) << c.what;
@@ -209,18 +179,18 @@ TEST_F(FanTest, FramesWithNothingToDraw)
     EXPECT_EQ(frame.lit_count(), 0);
 
     // Every window at 0.0: fans at shade 1, then the final clear.
-    take({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
+    take_census({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 
     // The desktop window is passed over: its glow is not decayed and nothing is drawn.
-    take({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
+    take_census({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(glow_entry_for(desktop_window)->glow, 1.0f);
 
     // A minimized window's fan lies wholly off the screen, but its glow decays.
-    take({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
+    take_census({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(bits(glow_entry_for(handle(0xE5))->glow), bits(0.96f));
@@ -229,15 +199,15 @@ TEST_F(FanTest, FramesWithNothingToDraw)
 TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 {
     OwnedFrame frame(SCREEN_800);
-    const Window high{handle(0xE6), RECT{200, 100, 600, 400}, 1.0f};
-    const Window low{handle(0xE7), RECT{150, 80, 450, 300}, 0.5f};
-    take({high});
+    const CensusWindow high{handle(0xE6), RECT{200, 100, 600, 400}, 1.0f};
+    const CensusWindow low{handle(0xE7), RECT{150, 80, 450, 300}, 0.5f};
+    take_census({high});
     render_light();
     const std::vector<uint32_t> high_only = frame.pixels();
-    take({low});
+    take_census({low});
     render_light();
     const std::vector<uint32_t> low_only = frame.pixels();
-    take({high, low});
+    take_census({high, low});
     render_light();
     const std::vector<uint32_t> &both = frame.pixels();
 
@@ -255,7 +225,7 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 
     // A lit lower fan under a higher one at 0.0: the higher fan's shade-1 pixels
     // stay in the frame and cover the lit ones.
-    take({{high.handle, high.rect, 0.0f}, low});
+    take_census({{high.handle, high.rect, 0.0f}, low});
     render_light();
     for (size_t i = 0; i < both.size(); ++i) {
         if (high_only[i] != 0) {
@@ -288,7 +258,8 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 
     // Whole frames with such windows draw nothing from them and write nowhere else.
     OwnedFrame frame(SCREEN_800);
-    take({{handle(0xE8), absurd, 1.0f}, {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
+    take_census({{handle(0xE8), absurd, 1.0f},
+                 {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 }
@@ -302,7 +273,7 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
         ScreenGeometry screen;
         float phase;
         float step;
-        std::vector<Window> windows;
+        std::vector<CensusWindow> windows;
     };
     const std::vector<Scene> scenes = {
         {{0, 0, 800, 600, 800, 600}, 0.0f, 1.0f,
@@ -333,13 +304,13 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
         OwnedFrame frame(scene.screen);
         ray_phase = scene.phase;
         frame_step = scene.step;
-        take(scene.windows);
+        take_census(scene.windows);
         for (int pass = 0; pass < 3; ++pass) {
             render_light();
             for (uint32_t pixel : frame.pixels()) {
                 mix(pixel);
             }
-            for (const Window &w : scene.windows) {
+            for (const CensusWindow &w : scene.windows) {
                 mix(bits(glow_entry_for(w.handle)->glow));
             }
             ray_phase = ray_phase + frame_step * 0.5f;

@@ -4,9 +4,13 @@
 // handles and float bits.
 #pragma once
 
+#include "program_state.h"
+
 #include "host/frame.h"
 #include "host/overlay.h"
 #include "render/ramp.h"
+#include "tracking/census.h"
+#include "tracking/glow.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +36,24 @@ inline uint32_t bits(float value)
     uint32_t word;
     std::memcpy(&word, &value, sizeof word);
     return word;
+}
+
+// One window of a test's census: its handle, its rectangle on the screen, its glow.
+struct CensusWindow {
+    HWND handle;
+    RECT rect;
+    float glow;
+};
+
+// Makes the census these windows, highest first, and sets each one's glow.
+inline void take_census(const std::vector<CensusWindow> &windows)
+{
+    window_census.count = static_cast<int32_t>(windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        window_census.handles[i] = windows[i].handle;
+        window_census.rects[i] = windows[i].rect;
+        glow_entry_for(windows[i].handle)->glow = windows[i].glow;
+    }
 }
 
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.
@@ -182,22 +204,16 @@ inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
 }
 
 // Gives render_light a frame buffer of the screen's size whose storage the test
-// owns (clear_frame keeps storage it finds), and puts the program's records back.
+// owns (clear_frame keeps storage it finds); the program's records go back when it
+// goes.
 class OwnedFrame {
 public:
     explicit OwnedFrame(const ScreenGeometry &screen)
-        : saved_screen_(screen_geometry), saved_frame_(frame_buffer), saved_target_(raster_target),
-          storage_(static_cast<size_t>(screen.width) * screen.height, SENTINEL)
+        : storage_(static_cast<size_t>(screen.width) * screen.height, SENTINEL)
     {
         screen_geometry = screen;
         frame_buffer.storage = storage_.data();
         raster_target.pixels = storage_.data();
-    }
-    ~OwnedFrame()
-    {
-        screen_geometry = saved_screen_;
-        frame_buffer = saved_frame_;
-        raster_target = saved_target_;
     }
     OwnedFrame(const OwnedFrame &) = delete;
     OwnedFrame &operator=(const OwnedFrame &) = delete;
@@ -213,8 +229,6 @@ public:
     }
 
 private:
-    ScreenGeometry saved_screen_;
-    FrameBuffer saved_frame_;
-    RasterTarget saved_target_;
+    ProgramStateGuard saved_;
     std::vector<uint32_t> storage_;
 };

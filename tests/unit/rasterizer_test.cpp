@@ -14,14 +14,6 @@
 
 namespace {
 
-void draw(RayVertex a, RayVertex b, RayVertex c)
-{
-    ray_vertices[0] = a;
-    ray_vertices[1] = b;
-    ray_vertices[2] = c;
-    fill_triangle(0, 1, 2);
-}
-
 // Every pixel of row `row` from first_column on holds the listed entries, and the
 // row holds nothing else.
 void expect_row(const SentinelTarget &target, int32_t row, int32_t first_column,

@@ -9,6 +9,7 @@
 #include "host/frame.h"
 #include "host/overlay.h"
 #include "render/ramp.h"
+#include "render/rasterizer.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 
@@ -54,6 +55,15 @@ inline void take_census(const std::vector<CensusWindow> &windows)
         window_census.rects[i] = windows[i].rect;
         glow_entry_for(windows[i].handle)->glow = windows[i].glow;
     }
+}
+
+// Puts the corners in ray_vertices and fills the triangle they make, in this order.
+inline void draw(const RayVertex &a, const RayVertex &b, const RayVertex &c)
+{
+    ray_vertices[0] = a;
+    ray_vertices[1] = b;
+    ray_vertices[2] = c;
+    fill_triangle(0, 1, 2);
 }
 
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.

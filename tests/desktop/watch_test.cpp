@@ -24,6 +24,15 @@ protected:
     // The worker's start-up, with whatever is in the foreground now.
     void start() { start_watch(); }
 
+    // The worker's start-up with one framed window, the foreground.
+    HWND start_with_window()
+    {
+        HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
+        sim::set_foreground(a);
+        start();
+        return a;
+    }
+
     // Runs n passes and returns how many of them presented a frame.
     int passes(int n)
     {
@@ -39,9 +48,7 @@ protected:
 
 TEST_F(WatchTest, StartsWithAnEmptyFrame)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    start_with_window();
     EXPECT_EQ(sim::presentation_count(), 1);
     EXPECT_EQ(lit_pixel_count(), 0);
     EXPECT_EQ(sim::current_cursor(), nullptr) << "the cursor is only loaded, not set";
@@ -66,9 +73,7 @@ TEST_F(WatchTest, OverlayFirstRedrawsForTheCensusOnly)
 
 TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     EXPECT_EQ(passes(1), 1);
     EXPECT_EQ(last_foreground, a);
     EXPECT_EQ(glow_of(a), 0.96f) << "set to 1.0, then decayed once by the renderer";
@@ -100,9 +105,7 @@ TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
 
 TEST_F(WatchTest, ReturningFromTheOverlayIsNoChange)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(5);
     sim::set_foreground(overlay_window);
     passes(2);
@@ -116,9 +119,7 @@ TEST_F(WatchTest, ReturningFromTheOverlayIsNoChange)
 
 TEST_F(WatchTest, DesktopHandsTheForegroundToTheOverlay)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::set_foreground(desktop_window);
     int calls = sim::set_foreground_calls();
@@ -137,9 +138,7 @@ TEST_F(WatchTest, DesktopHandsTheForegroundToTheOverlay)
 
 TEST_F(WatchTest, DraggingRedrawsEveryPassWithoutNewGlow)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(40); // long faded
     EXPECT_EQ(passes(40), 1) << "idle: one refresh in 32 passes";
     for (int i = 1; i <= 10; i++) {
@@ -169,9 +168,7 @@ TEST_F(WatchTest, OneOpeningWhileAnotherClosesIsNoRedraw)
 
 TEST_F(WatchTest, OnlyAGlowAboveOneHundredthKeepsDrawing)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(40);
     EXPECT_EQ(passes(8), 0);
     glow_entry_for(a)->glow = 0.01f;
@@ -203,9 +200,7 @@ TEST_F(WatchTest, AnActivationDrawsForTwentyFivePassesThenIdles)
 
 TEST_F(WatchTest, ANullForegroundIsAChangeLikeAnyOther)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::set_foreground(nullptr);
     RECT before = watch_state.current_rect;
@@ -223,9 +218,7 @@ TEST_F(WatchTest, ANullForegroundIsAChangeLikeAnyOther)
 
 TEST_F(WatchTest, ADestroyedForegroundWindowKeepsItsLastRectangle)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::destroy_window(a);
     sim::set_foreground(a); // the platform still reports it for a moment
@@ -236,9 +229,7 @@ TEST_F(WatchTest, ADestroyedForegroundWindowKeepsItsLastRectangle)
 
 TEST_F(WatchTest, PhaseFollowsTheMeasuredTime)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(1);
     EXPECT_EQ(frame_step, 1.0f);
     EXPECT_EQ(ray_phase, 0.5f);
@@ -254,9 +245,7 @@ TEST_F(WatchTest, PhaseFollowsTheMeasuredTime)
 
 TEST_F(WatchTest, RippleKeepsMovingForAWeek)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    start_with_window();
     sim::log_calls(false);
     // One pass about every 10 s (a stall on top of each sleep) for a simulated week:
     // the phase gains some 250 radians a pass and would pass 65536 within the hour.

@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -24,14 +25,18 @@ protected:
     // The worker's start-up, with whatever is in the foreground now.
     void start() { start_watch(); }
 
-    // The worker's start-up with one framed window, the foreground.
-    HWND start_with_window()
+    // The worker's start-up with framed windows opened at these rectangles in
+    // this order, the first in the foreground.
+    std::vector<HWND> start_with_windows(const std::vector<RECT> &rects)
     {
-        HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-        sim::set_foreground(a);
+        std::vector<HWND> windows;
+        for (const RECT &rect : rects)
+            windows.push_back(sim::add_window(framed_window(rect)));
+        sim::set_foreground(windows[0]);
         start();
-        return a;
+        return windows;
     }
+    HWND start_with_window() { return start_with_windows({{100, 50, 500, 350}})[0]; }
 
     // Runs n passes and returns how many of them presented a frame.
     int passes(int n)
@@ -85,10 +90,8 @@ TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
 TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
 {
     // A fills more than 0.3 of the screen, B less.
-    HWND a = sim::add_window(framed_window({0, 0, 600, 500}));
-    HWND b = sim::add_window(framed_window({500, 300, 700, 450}));
-    sim::set_foreground(a);
-    start();
+    const std::vector<HWND> windows = start_with_windows({{0, 0, 600, 500}, {500, 300, 700, 450}});
+    HWND a = windows[0], b = windows[1];
     passes(3);
     sim::set_foreground(b);
     passes(1);
@@ -153,10 +156,7 @@ TEST_F(WatchTest, DraggingRedrawsEveryPassWithoutNewGlow)
 
 TEST_F(WatchTest, OneOpeningWhileAnotherClosesIsNoRedraw)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    HWND b = sim::add_window(framed_window({300, 200, 500, 300}));
-    sim::set_foreground(a);
-    start();
+    HWND b = start_with_windows({{100, 50, 500, 350}, {300, 200, 500, 300}})[1];
     passes(40);
     EXPECT_EQ(passes(16), 0);
     sim::destroy_window(b);
@@ -179,10 +179,7 @@ TEST_F(WatchTest, OnlyAGlowAboveOneHundredthKeepsDrawing)
 
 TEST_F(WatchTest, AnActivationDrawsForTwentyFivePassesThenIdles)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    HWND b = sim::add_window(framed_window({300, 200, 700, 500}));
-    sim::set_foreground(a);
-    start();
+    HWND b = start_with_windows({{100, 50, 500, 350}, {300, 200, 700, 500}})[1];
     passes(60);
     sim::set_foreground(b); // pass k
     EXPECT_EQ(passes(24), 24) << "passes k to k + 23 draw";

@@ -13,7 +13,6 @@ class ClockTest : public DesktopTest {};
 // Each row: ticks of a 10 MHz counter between readings, and the exact
 // single-precision step.
 struct StepCase {
-    const char *what;
     int64_t ticks;
     float step;
 };
@@ -21,12 +20,12 @@ struct StepCase {
 TEST_F(ClockTest, MeasuresPassesInUnitsOfTwentyMilliseconds)
 {
     const StepCase cases[] = {
-        {"20 ms", 200000, 1.0f},
-        {"40 ms", 400000, 2.0f},
-        // 31.2 is rounded to single precision before the multiplication by 0.05,
-        // which lands one unit in the last place above the float nearest 1.56.
-        {"31.2 ms", 312000, std::nextafter(1.56f, 2.0f)},
-        {"no tick", 0, 0.0f},
+        {200000, 1.0f}, // 20 ms
+        {400000, 2.0f}, // 40 ms
+        // 31.2 ms: 31.2, rounded to single precision before the multiplication by
+        // 0.05, lands one unit in the last place above the float nearest 1.56.
+        {312000, std::nextafter(1.56f, 2.0f)},
+        {0, 0.0f}, // no tick
     };
     for (const StepCase &c : cases) {
         sim::reset();
@@ -35,7 +34,7 @@ TEST_F(ClockTest, MeasuresPassesInUnitsOfTwentyMilliseconds)
         sim::advance_counter(c.ticks);
         float step = read_frame_step();
         EXPECT_EQ(std::memcmp(&step, &c.step, sizeof step), 0)
-            << c.what << ": got " << step << ", expected " << c.step;
+            << c.ticks << " ticks: got " << step << ", expected " << c.step;
     }
 }
 

@@ -20,19 +20,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-const float NAN_F = std::numeric_limits<float>::quiet_NaN();
-const float INF_F = std::numeric_limits<float>::infinity();
-const float MAX_F = std::numeric_limits<float>::max();
 const HWND DESKTOP = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xDE5C));
 
 struct Scene {
@@ -54,13 +50,6 @@ std::string describe(const Scene &scene)
             << w.rect.bottom << ") glow " << w.glow << "]";
     }
     return out.str();
-}
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
 }
 
 bool storage_can_exist(const ScreenGeometry &screen)
@@ -170,10 +159,7 @@ protected:
             if (!same) {
                 return same << " in frame " << f << " of " << describe(scene);
             }
-            bool any = false;
-            for (uint32_t p : pixels) {
-                any = any || p != 0;
-            }
+            const bool any = std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0; });
             if (lit && dark) {
                 *(any ? lit : dark) += 1;
             }

@@ -18,13 +18,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace {
-
-const float NOT_A_NUMBER = std::numeric_limits<float>::quiet_NaN();
-const float INFINITE_GLOW = std::numeric_limits<float>::infinity();
 
 bool same_vertex(const RayVertex &a, const RayVertex &b)
 {
@@ -127,9 +123,9 @@ TEST_F(FanTest, BrightnessOfAGlow)
         {1.0f, 233},
         {0.96f, 223},               // 223.68
         {0.0f, 0},
-        {NOT_A_NUMBER, 0},          // not finite: drawn as 0
-        {INFINITE_GLOW, 0},
-        {-INFINITE_GLOW, 0},
+        {NAN_F, 0},                 // not finite: drawn as 0
+        {INF_F, 0},
+        {-INF_F, 0},
         {1.0e30f, MAX_BRIGHTNESS},  // finite but far too bright: held
         {100.0f, 23300},
     };
@@ -156,9 +152,9 @@ TEST_F(FanTest, DecayAndTheDarkFrame)
         {"a frame step of 0.0 keeps a glow of 0.0", 0.0f, 0.0f, 0.0f, true},
         {"a glow falling below 0.0 is held at 0.0", 0.03f, 1.0f, 0.0f, false},
         {"a longer pass decays more", 0.5f, 2.5f, 0.5f - 2.5f * 0.04f, true},
-        {"a glow that is not a number becomes 0.0", NOT_A_NUMBER, 1.0f, 0.0f, false},
-        {"a frame step that is not a number", 0.5f, NOT_A_NUMBER, 0.0f, false},
-        {"an infinite glow becomes 0.0", INFINITE_GLOW, 1.0f, 0.0f, false},
+        {"a glow that is not a number becomes 0.0", NAN_F, 1.0f, 0.0f, false},
+        {"a frame step that is not a number", 0.5f, NAN_F, 0.0f, false},
+        {"an infinite glow becomes 0.0", INF_F, 1.0f, 0.0f, false},
     };
     OwnedFrame frame(SCREEN_800);
     for (const DecayCase &c : cases) {
@@ -252,7 +248,7 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 
     // A phase that is not a number leaves the rim unmoved.
     const FanShape example = fan_shape(EXAMPLE_RECT, SCREEN_800);
-    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NOT_A_NUMBER, corners));
+    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NAN_F, corners));
     const float angle = (40.0f * 3.1415927f) * 0.00390625f;
     EXPECT_EQ(corners[1].x, static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
 

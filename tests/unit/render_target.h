@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,19 @@ inline uint32_t bits(float value)
     std::memcpy(&word, &value, sizeof word);
     return word;
 }
+
+// A pixel or a float's bits as a failure prints them.
+inline std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+// Floats that no glow, step or phase should be, and the renderer must survive.
+inline constexpr float NAN_F = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float INF_F = std::numeric_limits<float>::infinity();
+inline constexpr float MAX_F = std::numeric_limits<float>::max();
 
 // One window of a test's census: its handle, its rectangle on the screen, its glow.
 struct CensusWindow {
@@ -75,14 +89,12 @@ inline constexpr int32_t SENTINEL_MARGIN = 64; // pixels before and after the ta
 class SentinelTarget {
 public:
     SentinelTarget(int32_t width, int32_t height)
-        : width_(width), height_(height), saved_(raster_target),
-          block_(static_cast<size_t>(width) * height + 2 * SENTINEL_MARGIN, SENTINEL)
+        : width_(width), height_(height), block_(static_cast<size_t>(width) * height + 2 * SENTINEL_MARGIN, SENTINEL)
     {
         raster_target.width = width;
         raster_target.height = height;
         raster_target.pixels = block_.data() + SENTINEL_MARGIN;
     }
-    ~SentinelTarget() { raster_target = saved_; }
     SentinelTarget(const SentinelTarget &) = delete;
     SentinelTarget &operator=(const SentinelTarget &) = delete;
 
@@ -114,9 +126,9 @@ public:
     }
 
 private:
+    ProgramStateGuard saved_;
     int32_t width_;
     int32_t height_;
-    RasterTarget saved_;
     std::vector<uint32_t> block_;
 };
 
@@ -125,7 +137,7 @@ private:
 // last pixel faults at once, even one that writes back what it read.
 class GuardedTarget {
 public:
-    GuardedTarget(int32_t width, int32_t height) : saved_(raster_target)
+    GuardedTarget(int32_t width, int32_t height)
     {
         const size_t bytes = static_cast<size_t>(width) * height * sizeof(uint32_t);
         body_ = (bytes + GUARD - 1) / GUARD * GUARD;
@@ -145,7 +157,6 @@ public:
     }
     ~GuardedTarget()
     {
-        raster_target = saved_;
 #ifdef _WIN32
         VirtualFree(base_, 0, MEM_RELEASE);
 #else
@@ -160,7 +171,7 @@ public:
 
 private:
     static constexpr size_t GUARD = 65536; // a multiple of every page size met
-    RasterTarget saved_;
+    ProgramStateGuard saved_;
     char *base_ = nullptr;
     size_t body_ = 0;
     uint32_t *pixels_ = nullptr;
@@ -199,11 +210,9 @@ inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
             }
             const char seen = target.at(c, r) == SENTINEL ? '.' : '#';
             if (seen != expected) {
-                char value[16];
-                std::snprintf(value, sizeof value, "0x%08X", static_cast<unsigned>(target.at(c, r)));
                 return ::testing::AssertionFailure()
                        << "row " << r << " column " << c << ": expected '" << expected << "', saw '"
-                       << seen << "' (pixel " << value << ")";
+                       << seen << "' (pixel " << hex(target.at(c, r)) << ")";
             }
         }
     }

@@ -278,33 +278,19 @@ float &glow_of(std::vector<Glow> &glows, HWND window)
     return glows.back().glow;
 }
 
-// A ramp whose entry e is e, so that a drawing's pixels are its ramp indices; the
-// pixels start at NOTHING, which reads as index -1.
-const uint32_t NOTHING = 0xFFFFFFFFu;
-
-struct IndexRamp {
-    uint32_t entries[256];
-    IndexRamp()
-    {
-        for (uint32_t e = 0; e < 256; ++e) {
-            entries[e] = e;
-        }
-    }
-};
-
-// Runs draw on a width x height canvas of indices and hands back what it left.
+// Runs draw on a width x height canvas whose ramp entry e is e, so that its pixels
+// are ramp indices; they start at 0xFFFFFFFF, which reads as index -1.
 template <typename Draw>
 Drawing draw_indices(int32_t width, int32_t height, Draw draw)
 {
-    static const IndexRamp ramp;
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, NOTHING);
-    Canvas canvas{width, height, pixels, ramp.entries};
-    draw(canvas);
-    Drawing drawing{std::vector<int32_t>(pixels.size()), canvas.dropped, canvas.fits_32};
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        drawing.index[i] = static_cast<int32_t>(pixels[i]);
+    uint32_t ramp[256];
+    for (uint32_t e = 0; e < 256; ++e) {
+        ramp[e] = e;
     }
-    return drawing;
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0xFFFFFFFFu);
+    Canvas canvas{width, height, pixels, ramp};
+    draw(canvas);
+    return Drawing{std::vector<int32_t>(pixels.begin(), pixels.end()), canvas.dropped, canvas.fits_32};
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -21,6 +22,16 @@ reference::Drawing reference_triangle(const RayVertex (&v)[3], int32_t width, in
 {
     const auto corner = [](const RayVertex &p) { return reference::Corner{p.x, p.y, p.shade}; };
     return reference::draw_triangle(corner(v[0]), corner(v[1]), corner(v[2]), width, height);
+}
+
+// The corners and the target, as a failure prints them.
+std::string describe(const RayVertex (&v)[3], int32_t width, int32_t height)
+{
+    std::string text;
+    for (const RayVertex &p : v) {
+        text += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.shade) + ") ";
+    }
+    return text + "on " + std::to_string(width) + "x" + std::to_string(height);
 }
 
 // Corners near the target, at medium range, anywhere in +-100,000, or a mix of the
@@ -45,6 +56,24 @@ RayVertex random_corner(Random &random, int32_t kind, int32_t width, int32_t hei
     return RayVertex{x, y, random.between(0, 255)};
 }
 
+// The first pixel whose ramp entry, as entry(column, row) reads it, is not the
+// expected picture's.
+template <typename Entry>
+::testing::AssertionResult same_entries(const reference::Drawing &expected, int32_t width, int32_t height, Entry entry)
+{
+    for (int32_t r = 0; r < height; ++r) {
+        for (int32_t c = 0; c < width; ++c) {
+            const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
+            const int32_t seen = entry(c, r);
+            if (seen != want) {
+                return ::testing::AssertionFailure()
+                       << "column " << c << " row " << r << ": entry " << seen << ", want " << want;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Draws the corners v in each of their three rotations on a sentinel target and
 // compares every pixel with the expected picture; reports the first difference.
 ::testing::AssertionResult same_in_every_rotation(const RayVertex (&v)[3], const reference::Drawing &expected,
@@ -56,18 +85,11 @@ RayVertex random_corner(Random &random, int32_t kind, int32_t width, int32_t hei
         if (!target.margins_intact()) {
             return ::testing::AssertionFailure() << "rotation " << rotation << " wrote outside the target";
         }
-        for (int32_t r = 0; r < height; ++r) {
-            for (int32_t c = 0; c < width; ++c) {
-                const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
-                const int32_t seen = entry_at(target, c, r);
-                if (seen != want) {
-                    return ::testing::AssertionFailure()
-                           << "rotation " << rotation << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
-                           << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y
-                           << "," << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row "
-                           << r << ": entry " << seen << ", want " << want;
-                }
-            }
+        const ::testing::AssertionResult same =
+            same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); });
+        if (!same) {
+            return ::testing::AssertionFailure()
+                   << "rotation " << rotation << " " << describe(v, width, height) << ", " << same.message();
         }
     }
     return ::testing::AssertionSuccess();
@@ -170,14 +192,9 @@ TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
             const reference::Drawing expected = reference_triangle(v, width, height);
             GuardedTarget target(width, height);
             draw(v[0], v[1], v[2]);
-            for (int32_t r = 0; r < height; ++r) {
-                for (int32_t c = 0; c < width; ++c) {
-                    ASSERT_EQ(entry_of(target.at(c, r)), expected.index[static_cast<size_t>(r) * width + c])
-                        << "triangle " << n << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
-                        << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y << ","
-                        << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row " << r;
-                }
-            }
+            ASSERT_TRUE(same_entries(expected, width, height,
+                                     [&](int32_t c, int32_t r) { return entry_of(target.at(c, r)); }))
+                << "triangle " << n << " " << describe(v, width, height);
             last_pixel_written += target.at(width - 1, height - 1) != SENTINEL;
         }
     }
@@ -202,13 +219,10 @@ TEST(RasterizerFuzz, SpansMatchPerPixelFormula)
         ASSERT_TRUE(target.margins_intact()) << "span " << n;
         const reference::Drawing expected =
             reference::draw_span(left.y, left.x, left.shade, right.x, step, width, height);
-        for (int32_t r = 0; r < height; ++r) {
-            for (int32_t c = 0; c < width; ++c) {
-                ASSERT_EQ(entry_at(target, c, r), expected.index[static_cast<size_t>(r) * width + c])
-                    << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
-                    << left.shade << " step " << step << ", column " << c << " row " << r;
-            }
-        }
+        ASSERT_TRUE(
+            same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); }))
+            << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
+            << left.shade << " step " << step;
     }
 }
 

@@ -4,10 +4,10 @@
 // the census holds. The program must come out of it bounded, clean and rippling,
 // and its idle pass as cheap as in its first minute.
 #include "desktop_fixture.h"
+#include "random.h"
 
 #include <bit>
 #include <cmath>
-#include <random>
 #include <set>
 #include <vector>
 
@@ -15,12 +15,12 @@ namespace {
 
 class SoakTest : public DesktopTest {
 protected:
-    std::mt19937 random{20261208};
+    Random random{20261208};
     std::vector<HWND> open;      // live windows we made
     std::vector<HWND> destroyed; // handles free for reuse
     std::set<HWND> seen;         // every handle that could have reached the glow table
 
-    int below(int n) { return (int)(random() % (uint32_t)n); }
+    int below(int n) { return random.between(0, n - 1); }
 
     RECT random_rect()
     {

@@ -1,7 +1,7 @@
 // The program's process-wide records in tests: reset_program_state puts them all
 // back to their state at process start, so each test on the simulated desktop
 // begins as a freshly started program would; ProgramStateGuard keeps the ones the
-// renderer's tests set by hand and puts them back afterwards.
+// unit tests set by hand and puts them back afterwards.
 #pragma once
 
 #include "host/clock.h"

@@ -295,6 +295,11 @@ Drawing draw_indices(int32_t width, int32_t height, Draw draw)
 
 } // namespace
 
+bool storage_fits(const ScreenGeometry &screen)
+{
+    return screen.width > 0 && screen.height > 0 && static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
+}
+
 Drawing draw_triangle(const Corner &a, const Corner &b, const Corner &c, int32_t width, int32_t height)
 {
     return draw_indices(width, height, [&](Canvas &canvas) { fill_triangle(canvas, a, b, c); });
@@ -312,9 +317,7 @@ Frame render_frame(bool had_storage)
     Frame frame{};
     build_ramp(frame.ramp);
     const ScreenGeometry screen = screen_geometry;
-    const bool fits = screen.width > 0 && screen.height > 0 &&
-                      static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
-    frame.has_storage = had_storage || fits;
+    frame.has_storage = had_storage || storage_fits(screen);
     frame.target_width = frame.has_storage ? screen.width : 0;
     frame.target_height = frame.has_storage ? screen.height : 0;
     if (frame.has_storage && screen.width > 0 && screen.height > 0) {

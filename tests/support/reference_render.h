@@ -5,6 +5,8 @@
 // and fill_triangle with its spans and triangles.
 #pragma once
 
+#include "host/overlay.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -49,6 +51,10 @@ Drawing draw_triangle(const Corner &a, const Corner &b, const Corner &c, int32_t
 // left_x and its step per column. A row outside the target draws nothing.
 Drawing draw_span(int64_t row, int64_t left_x, int64_t left_shade, int64_t right_x, int64_t step, int32_t width,
                   int32_t height);
+
+// Whether a frame buffer's storage is made for the screen: it has pixels, and
+// their byte count fits a signed 32-bit integer.
+bool storage_fits(const ScreenGeometry &screen);
 
 // Renders one frame of the scene that render_light would see: screen_geometry,
 // window_census, desktop_window, frame_step, ray_phase and the glow table, whose

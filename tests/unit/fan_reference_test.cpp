@@ -3,6 +3,7 @@
 // on a scene faded out frame by frame and on thousands of random scenes with
 // absurd rectangles, phases, glows, frame steps and screens.
 #include "random.h"
+#include "rects.h"
 #include "reference_render.h"
 #include "render_target.h"
 
@@ -46,15 +47,9 @@ std::string describe(const Scene &scene)
     out << "screen (" << s.x << ", " << s.y << ") " << s.width << " x " << s.height << ", step " << scene.step
         << ", phase " << scene.phase << ", desktop " << scene.desktop << ", windows:";
     for (const CensusWindow &w : scene.windows) {
-        out << " [" << w.handle << " (" << w.rect.left << ", " << w.rect.top << ", " << w.rect.right << ", "
-            << w.rect.bottom << ") glow " << w.glow << "]";
+        out << " [" << w.handle << " " << rect_text(w.rect) << " glow " << w.glow << "]";
     }
     return out.str();
-}
-
-bool storage_can_exist(const ScreenGeometry &screen)
-{
-    return screen.width > 0 && screen.height > 0 && static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
 }
 
 // The first difference between what render_light left and the reference's frame.
@@ -113,15 +108,12 @@ const RayVertex UNTOUCHED_CORNERS[3] = {{-11, 22, -1}, {-33, 44, -1}, {-55, 66, 
 ::testing::AssertionResult same_corners(const reference::Frame &want)
 {
     for (int v = 0; v < 3; ++v) {
-        const RayVertex &got = ray_vertices[v];
         const RayVertex expected = want.wrote_corners
                                        ? RayVertex{want.corners[v][0], want.corners[v][1], want.corners[v][2]}
                                        : UNTOUCHED_CORNERS[v];
-        if (got.x != expected.x || got.y != expected.y || got.shade != expected.shade) {
-            return ::testing::AssertionFailure() << "ray_vertices[" << v << "]: got (" << got.x << ", " << got.y
-                                                 << ", " << got.shade << "), want (" << expected.x << ", "
-                                                 << expected.y << ", " << expected.shade << ")"
-                                                 << (want.wrote_corners ? "" : ", left as they were");
+        ::testing::AssertionResult same = vertex_is(ray_vertices[v], expected);
+        if (!same) {
+            return same << " in ray_vertices[" << v << "]" << (want.wrote_corners ? "" : ", left as they were");
         }
     }
     return ::testing::AssertionSuccess();
@@ -143,7 +135,7 @@ protected:
         take_census(scene.windows);
         // The frame's own storage, full of junk that the clear must remove; a screen
         // that no storage can hold gets none, and render_light must make none.
-        const bool storage = storage_can_exist(scene.screen);
+        const bool storage = reference::storage_fits(scene.screen);
         std::vector<uint32_t> pixels(storage ? static_cast<size_t>(scene.screen.width) * scene.screen.height : 0,
                                      SENTINEL);
         frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, storage ? pixels.data() : nullptr};

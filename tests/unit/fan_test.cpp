@@ -22,21 +22,6 @@
 
 namespace {
 
-bool same_vertex(const RayVertex &a, const RayVertex &b)
-{
-    return a.x == b.x && a.y == b.y && a.shade == b.shade;
-}
-
-::testing::AssertionResult vertex_is(const RayVertex &seen, const RayVertex &expected)
-{
-    if (same_vertex(seen, expected)) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade
-                                         << "), expected (" << expected.x << ", " << expected.y << ", "
-                                         << expected.shade << ")";
-}
-
 // A census of its own with frame step 1.0 at phase 0.0; the program's records go
 // back afterwards.
 class FanTest : public ::testing::Test {
@@ -241,7 +226,7 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
     FanShape fan{2000000000, 749, 200000000, 376, 600, 1};
     RayVertex corners[3] = {{7, 7, 7}, {7, 7, 7}, {7, 7, 7}};
     EXPECT_FALSE(fan_ray_vertices(fan, 12, 100, 0.0f, corners)); // cos x 2e8 + 2e9 > 2^31
-    EXPECT_TRUE(same_vertex(corners[0], {7, 7, 7}) && same_vertex(corners[1], {7, 7, 7}));
+    EXPECT_TRUE(vertex_is(corners[0], {7, 7, 7}) && vertex_is(corners[1], {7, 7, 7}));
     EXPECT_TRUE(fan_ray_vertices(fan, 119, 100, 0.0f, corners)); // the steepest ray stays inside
     fan = FanShape{0, 749, 300, -2000000000, 2000000000, 1};
     EXPECT_FALSE(fan_ray_vertices(fan, 100, 100, 0.0f, corners)); // the rim's row leaves 32 bits

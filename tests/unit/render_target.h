@@ -1,7 +1,7 @@
-// What the light rendering tests draw into: a raster target of the test's own
-// between two sentinel blocks or ending at a page that faults, pictures of what was
-// written, a frame buffer whose storage the test owns for render_light, and window
-// handles and float bits.
+// What the light rendering tests draw into and from: a raster target of the test's
+// own between two sentinel blocks or ending at a page that faults, pictures of what
+// was written, a frame buffer whose storage the test owns for render_light, a
+// census of the test's windows, and window handles, float bits and odd floats.
 #pragma once
 
 #include "program_state.h"
@@ -78,6 +78,17 @@ inline void draw(const RayVertex &a, const RayVertex &b, const RayVertex &c)
     ray_vertices[1] = b;
     ray_vertices[2] = c;
     fill_triangle(0, 1, 2);
+}
+
+// A triangle corner against the one expected, printing both when they differ.
+inline ::testing::AssertionResult vertex_is(const RayVertex &seen, const RayVertex &expected)
+{
+    if (seen.x == expected.x && seen.y == expected.y && seen.shade == expected.shade) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade
+                                         << "), expected (" << expected.x << ", " << expected.y << ", "
+                                         << expected.shade << ")";
 }
 
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.

@@ -1,7 +1,8 @@
 // The benchmark desktops: screens with staggered framed windows, the watch loop's
 // worst case. frame_bench times whole frames of the five below, render_bench lays
 // out its own sizes the same way, and FanReferenceTest checks the five's frames
-// against the reference renderer to the bit.
+// against the reference renderer to the bit. Also the checksum of frames that
+// frame_bench prints and the fan tests record.
 #pragma once
 
 #include "host/frame.h"
@@ -51,6 +52,17 @@ inline void lay_out_bench_desktop(const BenchDesktop &desktop, std::vector<uint3
         window_census.rects[i] = bench_window_rect(desktop, i);
     }
 }
+
+// 64-bit FNV-1a over 32-bit words, low byte first: the same in every build.
+struct Checksum {
+    uint64_t hash = 14695981039346656037ull;
+    void mix(uint32_t word)
+    {
+        for (int shift = 0; shift < 32; shift += 8) {
+            hash = (hash ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
+        }
+    }
+};
 
 // Every window of the census at glow 1.0, as if just activated.
 inline void light_every_window()

@@ -77,15 +77,13 @@ uint64_t frame_checksum(const std::vector<uint32_t> &storage, int64_t &lit)
     ray_phase = 1.5f;
     light_every_window();
     render_light();
-    uint64_t hash = 14695981039346656037ull;
+    Checksum checksum;
     lit = 0;
     for (uint32_t pixel : storage) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((pixel >> shift) & 0xFF)) * 1099511628211ull;
-        }
+        checksum.mix(pixel);
         lit += pixel != 0;
     }
-    return hash;
+    return checksum.hash;
 }
 
 } // namespace

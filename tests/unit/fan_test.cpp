@@ -3,6 +3,8 @@
 // frames that must come out the same in the native and the 32-bit Windows build.
 #include "render_target.h"
 
+#include "bench/bench_desktop.h"
+
 #include "host/clock.h"
 #include "host/overlay.h"
 #include "host/watch.h"
@@ -275,12 +277,7 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
           {handle(0xFD), {-32000, -32000, -31840, -31972}, 0.9f}}},
         {{0, 0, 64, 48, 64, 48}, 3.0f, 1.0f, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
     };
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](uint32_t word) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
-        }
-    };
+    Checksum checksum;
     for (const Scene &scene : scenes) {
         OwnedFrame frame(scene.screen);
         ray_phase = scene.phase;
@@ -289,15 +286,15 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
         for (int pass = 0; pass < 3; ++pass) {
             render_light();
             for (uint32_t pixel : frame.pixels()) {
-                mix(pixel);
+                checksum.mix(pixel);
             }
             for (const CensusWindow &w : scene.windows) {
-                mix(bits(glow_entry_for(w.handle)->glow));
+                checksum.mix(bits(glow_entry_for(w.handle)->glow));
             }
             ray_phase = ray_phase + frame_step * 0.5f;
         }
     }
-    EXPECT_EQ(hash, 0x4a267d689d736d5full) << std::hex << "frames hash to 0x" << hash;
+    EXPECT_EQ(checksum.hash, 0x4a267d689d736d5full) << std::hex << "frames hash to 0x" << checksum.hash;
 }
 
 // A rim vertex moves only where a single-precision value lies within an ulp or so
@@ -306,13 +303,7 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
 // would miss (a double-precision step, a fused multiply-add, a different sine).
 TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
 {
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](int32_t value) {
-        const uint32_t word = static_cast<uint32_t>(value);
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
-        }
-    };
+    Checksum checksum;
     uint32_t seed = 12345;
     const auto next = [&seed](int32_t span) {
         seed = seed * 1664525u + 1013904223u;
@@ -331,15 +322,15 @@ TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
             RayVertex corners[3];
             ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, phase, corners));
             for (const RayVertex &corner : corners) {
-                mix(corner.x);
-                mix(corner.y);
-                mix(corner.shade);
+                checksum.mix(static_cast<uint32_t>(corner.x));
+                checksum.mix(static_cast<uint32_t>(corner.y));
+                checksum.mix(static_cast<uint32_t>(corner.shade));
             }
             ++rays;
         }
     }
     EXPECT_EQ(rays, 4000 * 108);
-    EXPECT_EQ(hash, 0x4aadc8c7537f7b90ull) << std::hex << "fan corners hash to 0x" << hash;
+    EXPECT_EQ(checksum.hash, 0x4aadc8c7537f7b90ull) << std::hex << "fan corners hash to 0x" << checksum.hash;
 }
 
 } // namespace

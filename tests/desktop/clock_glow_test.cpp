@@ -79,7 +79,7 @@ TEST_F(ClockTest, StartsAtOneNominalPass)
 {
     HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
     sim::set_foreground(a);
-    start_up(reinterpret_cast<HINSTANCE>(0x400000));
+    start_up(INSTANCE);
     sim::advance_counter(36000000000); // an hour before the worker starts
     start_watch();
     EXPECT_EQ(frame_step, 1.0f) << "after start-up";

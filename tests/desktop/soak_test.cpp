@@ -112,7 +112,7 @@ TEST_F(SoakTest, AWeekOnABusyDesktop)
 {
     sim::set_virtual_screen(-40, -30, 200, 150);
     sim::set_desktop_client(160, 120);
-    start_up(reinterpret_cast<HINSTANCE>(0x400000));
+    start_up(INSTANCE);
     seen.insert(desktop_window);
     seen.insert(nullptr);
     start_watch();

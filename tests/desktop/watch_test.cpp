@@ -19,7 +19,7 @@ protected:
         DesktopTest::SetUp();
         sim::set_virtual_screen(0, 0, 800, 600);
         sim::set_desktop_client(800, 572);
-        start_up(reinterpret_cast<HINSTANCE>(0x400000));
+        start_up(INSTANCE);
     }
 
     // The worker's start-up, with whatever is in the foreground now.

@@ -31,8 +31,8 @@ struct Frame {
     int32_t corners[3][3];        // the last ray's apex, near and far rim point: x, y, shade
 };
 
-// A triangle corner: whole pixels, whole rows (bottom-up) and a shade, any 64-bit
-// numbers.
+// A triangle corner: whole pixels, whole rows (bottom-up) and a shade in ramp
+// entries, any 64-bit numbers.
 struct Corner {
     int64_t x, y, shade;
 };

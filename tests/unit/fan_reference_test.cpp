@@ -32,14 +32,6 @@ namespace {
 
 const HWND DESKTOP = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xDE5C));
 
-struct Scene {
-    ScreenGeometry screen;
-    float step;
-    float phase;
-    HWND desktop;
-    std::vector<CensusWindow> windows; // highest first
-};
-
 std::string describe(const Scene &scene)
 {
     std::ostringstream out;
@@ -128,11 +120,7 @@ protected:
     static ::testing::AssertionResult frames_match(const Scene &scene, int32_t frames, int64_t *lit = nullptr,
                                                    int64_t *dark = nullptr)
     {
-        screen_geometry = scene.screen;
-        frame_step = scene.step;
-        ray_phase = scene.phase;
-        desktop_window = scene.desktop;
-        take_census(scene.windows);
+        take_scene(scene);
         // The frame's own storage, full of junk that the clear must remove; a screen
         // that no storage can hold gets none, and render_light must make none.
         const bool storage = reference::storage_fits(scene.screen);

@@ -24,6 +24,8 @@
 
 namespace {
 
+const HWND DESKTOP = handle(0xD35C);
+
 // A census of its own with frame step 1.0 at phase 0.0; the program's records go
 // back afterwards.
 class FanTest : public ::testing::Test {
@@ -32,7 +34,7 @@ protected:
     {
         frame_step = 1.0f;
         ray_phase = 0.0f;
-        desktop_window = handle(0xD35C);
+        desktop_window = DESKTOP;
         window_census.count = 0;
     }
 
@@ -252,37 +254,29 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 // the 32-bit Windows build must give the same.
 TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
 {
-    struct Scene {
-        ScreenGeometry screen;
-        float phase;
-        float step;
-        std::vector<CensusWindow> windows;
-    };
     const std::vector<Scene> scenes = {
-        {{0, 0, 800, 600, 800, 600}, 0.0f, 1.0f,
+        {{0, 0, 800, 600, 800, 600}, 1.0f, 0.0f, DESKTOP,
          {{handle(0xF1), {100, 50, 500, 350}, 1.0f},
           {handle(0xF2), {300, 200, 900, 700}, 0.5f},
           {handle(0xF3), {-50, 400, 200, 650}, 0.2f}}},
-        {{-1280, -200, 1280, 720, 1280, 720}, 1.7f, 0.73f,
+        {{-1280, -200, 1280, 720, 1280, 720}, 0.73f, 1.7f, DESKTOP,
          {{handle(0xF4), {-1200, -150, -700, 300}, 0.81f},
           {handle(0xF5), {-600, 0, -100, 500}, 0.33f},
           {handle(0xF6), {-1500, -300, 100, 800}, 0.07f}}},
-        {{17, -5, 333, 211, 333, 211}, 123.25f, 2.5f,
+        {{17, -5, 333, 211, 333, 211}, 2.5f, 123.25f, DESKTOP,
          {{handle(0xF7), {20, 0, 120, 90}, 0.9f}, {handle(0xF8), {200, 100, 340, 210}, 0.65f}}},
-        {{0, 0, 1920, 1080, 1920, 1080}, 60000.5f, 1.0f,
+        {{0, 0, 1920, 1080, 1920, 1080}, 1.0f, 60000.5f, DESKTOP,
          {{handle(0xF9), {100, 100, 900, 700}, 1.0f},
           {handle(0xFA), {800, 50, 1800, 1000}, 0.6f},
           {handle(0xFB), {1500, 600, 1910, 1070}, 0.45f},
           {handle(0xFC), {0, 0, 1920, 1080}, 0.3f},
           {handle(0xFD), {-32000, -32000, -31840, -31972}, 0.9f}}},
-        {{0, 0, 64, 48, 64, 48}, 3.0f, 1.0f, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
+        {{0, 0, 64, 48, 64, 48}, 1.0f, 3.0f, DESKTOP, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
     };
     Checksum checksum;
     for (const Scene &scene : scenes) {
         OwnedFrame frame(scene.screen);
-        ray_phase = scene.phase;
-        frame_step = scene.step;
-        take_census(scene.windows);
+        take_scene(scene);
         for (int pass = 0; pass < 3; ++pass) {
             render_light();
             for (uint32_t pixel : frame.pixels()) {

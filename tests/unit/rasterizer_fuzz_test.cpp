@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,10 @@ reference::Drawing reference_triangle(const RayVertex (&v)[3], int32_t width, in
 // The corners and the target, as a failure prints them.
 std::string describe(const RayVertex (&v)[3], int32_t width, int32_t height)
 {
-    std::string text;
-    for (const RayVertex &p : v) {
-        text += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.shade) + ") ";
-    }
-    return text + "on " + std::to_string(width) + "x" + std::to_string(height);
+    char text[160];
+    std::snprintf(text, sizeof text, "(%d,%d,%d) (%d,%d,%d) (%d,%d,%d) on %dx%d", v[0].x, v[0].y, v[0].shade,
+                  v[1].x, v[1].y, v[1].shade, v[2].x, v[2].y, v[2].shade, width, height);
+    return text;
 }
 
 // Corners near the target, at medium range, anywhere in +-100,000, or a mix of the

@@ -71,6 +71,25 @@ inline void take_census(const std::vector<CensusWindow> &windows)
     }
 }
 
+// A scene for render_light: the screen, the pass, the desktop window and the census.
+struct Scene {
+    ScreenGeometry screen;
+    float step;                        // frame_step
+    float phase;                       // ray_phase, radians
+    HWND desktop;                      // desktop_window
+    std::vector<CensusWindow> windows; // highest first
+};
+
+// Puts the scene in the program's records, each window's glow included.
+inline void take_scene(const Scene &scene)
+{
+    screen_geometry = scene.screen;
+    frame_step = scene.step;
+    ray_phase = scene.phase;
+    desktop_window = scene.desktop;
+    take_census(scene.windows);
+}
+
 // Puts the corners in ray_vertices and fills the triangle they make, in this order.
 inline void draw(const RayVertex &a, const RayVertex &b, const RayVertex &c)
 {

@@ -20,10 +20,24 @@ const char WINDOW_CLASS[] = "LightCensusProbe";
 const DWORD SETTLE_DEADLINE_MS = 10000; // a loaded machine's Wine takes seconds, an idle one ms
 const DWORD POLL_MS = 10;
 
+// Whether w lies above every other one of the windows in the Z order.
+bool highest_of(HWND w, const std::vector<HWND> &windows)
+{
+    for (HWND h = GetWindow(w, GW_HWNDFIRST); h; h = GetWindow(h, GW_HWNDNEXT))
+        for (HWND other : windows)
+            if (h == other)
+                return h == w;
+    return false;
+}
+
 // Lets the platform deliver what creating, showing and activating windows queued,
-// until the activated window is the foreground window and the minimized one is
-// iconic; false at the deadline, with what was seen instead.
-bool settle(HWND active, HWND minimized)
+// until the activated window is the foreground window and the highest of the
+// windows, and the minimized one is iconic; false at the deadline, with what was
+// seen instead. Activation raises a window on Windows; Wine without a window
+// manager leaves the Z order alone, and serving those messages can even restack
+// the windows when the process also owns a click-through window (the overlay), so
+// the test raises the window itself until it stays the highest.
+bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
 {
     DWORD start = GetTickCount();
     MSG msg;
@@ -32,14 +46,18 @@ bool settle(HWND active, HWND minimized)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        bool done = GetForegroundWindow() == active && IsIconic(minimized);
+        bool highest = highest_of(active, windows);
+        if (!highest)
+            SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        bool done = GetForegroundWindow() == active && IsIconic(minimized) && highest;
         DWORD waited = GetTickCount() - start;
         if (done)
             return true;
         if (waited >= SETTLE_DEADLINE_MS) {
             std::printf("after %lu ms the foreground window is %p (expected %p), the minimized "
-                        "window is %s\n", (unsigned long)waited, (void *)GetForegroundWindow(),
-                        (void *)active, IsIconic(minimized) ? "iconic" : "not iconic");
+                        "window is %s, the activated one %s the highest\n", (unsigned long)waited,
+                        (void *)GetForegroundWindow(), (void *)active,
+                        IsIconic(minimized) ? "iconic" : "not iconic", highest ? "is" : "is not");
             return false;
         }
         Sleep(POLL_MS);
@@ -143,10 +161,7 @@ protected:
             windows_.push_back(make_window(row));
         HWND active = windows_[ACTIVATED_ROW];
         SetForegroundWindow(active);
-        // Activation raises a window on Windows; Wine without a window manager
-        // leaves the Z order alone, so the test raises it itself.
-        SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        settled_ = settle(active, windows_[0]);
+        settled_ = settle(active, windows_[0], windows_);
     }
 
     static void TearDownTestSuite()
@@ -219,10 +234,12 @@ TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
 TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
 {
     // The overlay is visible and exactly the desktop's size, so only its identity
-    // keeps the desktop-size exception from lighting it.
+    // keeps the desktop-size exception from lighting it: the exception overrules
+    // its click-through style as it does every other.
     RECT overlay = {};
     GetWindowRect(overlay_window, &overlay);
     ASSERT_TRUE(IsWindowVisible(overlay_window));
+    ASSERT_TRUE(GetWindowLongA(overlay_window, GWL_EXSTYLE) & WS_EX_TRANSPARENT);
     ASSERT_EQ(overlay.right - overlay.left, screen_geometry.desktop_width) << rect_text(overlay);
     ASSERT_EQ(overlay.bottom - overlay.top, screen_geometry.desktop_height) << rect_text(overlay);
     HWND framed = windows_[OVERLAPPED_ROW];
@@ -230,9 +247,9 @@ TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
     EXPECT_EQ(census_index(overlay_window), -1);
     EXPECT_NE(census_index(framed), -1) << "the walk from the overlay covers the other windows";
 
-    // A framed, layered window standing in as the overlay: taken by the style tests
-    // alone, left out only because it is the overlay. Layered and never updated, it
-    // stays off screen, so destroying it costs nothing.
+    // A framed, layered window standing in as the overlay, not click-through: taken
+    // by the style tests alone, left out only because it is the overlay. Layered and
+    // never updated, it stays off screen, so destroying it costs nothing.
     HWND real_overlay = overlay_window;
     Row layered = {"framed layered overlay", WS_OVERLAPPEDWINDOW | VISIBLE, WS_EX_LAYERED | WS_EX_TOPMOST,
                    {30, 30, 330, 230}, 0, false, false, false};

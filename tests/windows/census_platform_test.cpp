@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,23 +21,10 @@ const char WINDOW_CLASS[] = "LightCensusProbe";
 const DWORD SETTLE_DEADLINE_MS = 10000; // a loaded machine's Wine takes seconds, an idle one ms
 const DWORD POLL_MS = 10;
 
-// Whether w lies above every other one of the windows in the Z order.
-bool highest_of(HWND w, const std::vector<HWND> &windows)
-{
-    for (HWND h = GetWindow(w, GW_HWNDFIRST); h; h = GetWindow(h, GW_HWNDNEXT))
-        for (HWND other : windows)
-            if (h == other)
-                return h == w;
-    return false;
-}
-
 // Lets the platform deliver what creating, showing and activating windows queued,
 // until the activated window is the foreground window and the highest of the
 // windows, and the minimized one is iconic; false at the deadline, with what was
-// seen instead. Activation raises a window on Windows; Wine without a window
-// manager leaves the Z order alone, and serving those messages can even restack
-// the windows when the process also owns a click-through window (the overlay), so
-// the test raises the window itself until it stays the highest.
+// seen instead.
 bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
 {
     DWORD start = GetTickCount();
@@ -46,18 +34,22 @@ bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        bool highest = highest_of(active, windows);
-        if (!highest)
+        // Activation raises a window on Windows; Wine without a window manager leaves
+        // the Z order alone, and serving these messages can restack the windows when
+        // the process owns a click-through window, so the test raises it until it stays.
+        HWND top = GetWindow(active, GW_HWNDFIRST);
+        while (top && std::find(windows.begin(), windows.end(), top) == windows.end())
+            top = GetWindow(top, GW_HWNDNEXT);
+        if (top != active)
             SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        bool done = GetForegroundWindow() == active && IsIconic(minimized) && highest;
+        bool done = GetForegroundWindow() == active && IsIconic(minimized) && top == active;
         DWORD waited = GetTickCount() - start;
         if (done)
             return true;
         if (waited >= SETTLE_DEADLINE_MS) {
             std::printf("after %lu ms the foreground window is %p (expected %p), the minimized "
-                        "window is %s, the activated one %s the highest\n", (unsigned long)waited,
-                        (void *)GetForegroundWindow(), (void *)active,
-                        IsIconic(minimized) ? "iconic" : "not iconic", highest ? "is" : "is not");
+                        "window is %s\n", (unsigned long)waited, (void *)GetForegroundWindow(),
+                        (void *)active, IsIconic(minimized) ? "iconic" : "not iconic");
             return false;
         }
         Sleep(POLL_MS);
@@ -234,8 +226,7 @@ TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
 TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
 {
     // The overlay is visible and exactly the desktop's size, so only its identity
-    // keeps the desktop-size exception from lighting it: the exception overrules
-    // its click-through style as it does every other.
+    // keeps the desktop-size exception, which overrules click-through, from lighting it.
     RECT overlay = {};
     GetWindowRect(overlay_window, &overlay);
     ASSERT_TRUE(IsWindowVisible(overlay_window));
@@ -247,7 +238,7 @@ TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
     EXPECT_EQ(census_index(overlay_window), -1);
     EXPECT_NE(census_index(framed), -1) << "the walk from the overlay covers the other windows";
 
-    // A framed, layered window standing in as the overlay, not click-through: taken
+    // A framed, layered window, not click-through, standing in as the overlay: taken
     // by the style tests alone, left out only because it is the overlay. Layered and
     // never updated, it stays off screen, so destroying it costs nothing.
     HWND real_overlay = overlay_window;

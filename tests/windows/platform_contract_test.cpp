@@ -271,8 +271,7 @@ TEST_F(PlatformContract, UpdateLayeredWindowNeedsALayeredWindow)
     ASSERT_NE(s.previous, nullptr);
     HWND plain = make(WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, {0, 0, width, height});
     HWND layered = make(WS_POPUP, OVERLAY_EX_STYLE, {0, 0, width, height});
-    // Made and shown as the overlay is: a layered window stays off screen until its
-    // first update, and click-through changes nothing of its presentation.
+    // Made and shown as the overlay is: a layered window stays off screen until its first update.
     ShowWindow(layered, SW_SHOWNORMAL);
     POINT destination = {30, 20};
     SIZE size = {width, height};

@@ -1,8 +1,8 @@
 // What the probe's files share: exit codes, window classes, the records of regions,
 // captures, windows and fans, and the helpers each concern offers the others. One
 // concern per file: wait, readback, desktop (windows), fan, process; the scenarios
-// light, selftest, record, soak, monitors (several monitors); probe.cpp the command
-// line.
+// light, selftest, record, soak, monitors (several monitors), clicks (real input);
+// probe.cpp the command line.
 #pragma once
 
 #include <windows.h>
@@ -192,3 +192,4 @@ int command_terminate_overlay();
 int command_memory();
 int command_version_info(int argc, char **argv);
 int command_soak(int seconds, int count, int period_ms, int reopen_every, int check_ms);
+int command_clicks();

@@ -62,13 +62,13 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
   ReleaseDC(nullptr, screen);
 }
 
-// A new layered topmost popup with the pattern presented at (x, y).
+// A new popup with the overlay's extended style, the pattern presented at (x, y).
 static HWND open_pattern_window(int32_t x, int32_t y) {
   register_probe_classes();
-  HWND window = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
-                                PATTERN_CLASS, "pattern", WS_POPUP, 0, 0, PATTERN_WIDTH,
-                                PATTERN_HEIGHT, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
+  DWORD ex_style = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  HWND window = CreateWindowExA(ex_style, PATTERN_CLASS, "pattern", WS_POPUP, 0, 0,
+                                PATTERN_WIDTH, PATTERN_HEIGHT, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   present_pattern(window, x, y);

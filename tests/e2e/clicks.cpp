@@ -102,6 +102,7 @@ bool click(int kind, POINT at, const char *what) {
   for (int attempt = 0; attempt < TRIES; attempt++) {
     POINT witness{}, client;
     if (!settle(0, kind != 0)) return false;
+    if (GetForegroundWindow() != windows[kind == 0]) continue;  // a late start-up activation
     if (kind && (!find_pixel(0, false, witness) || (kind == 2 && !find_pixel(1, true, at))))
       continue;
     if (kind == 1) at = witness;
@@ -121,7 +122,7 @@ bool click(int kind, POINT at, const char *what) {
     say("  the witness read %08lx as the press arrived", (unsigned long)seen);
     if (seen >> 24 >= WITNESS && seen != SENTINEL) return true;
   }
-  say("FAIL: no click came within a fade in %d tries", TRIES);
+  say("FAIL: no click came in the state it needs (within a fade) in %d tries", TRIES);
   return false;
 }
 

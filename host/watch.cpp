@@ -47,8 +47,9 @@ void start_watch()
     start_frame_clock();
 }
 
-// A new foreground window gets a full glow; the desktop hands the foreground to the
-// overlay, so clicks on an empty desktop find an arrow cursor and no stale window.
+// A new foreground window gets a full glow. When the desktop comes to the front the
+// overlay takes the foreground and the arrow cursor is set; being click-through, the
+// overlay still passes every click on to the desktop and the windows below.
 static void note_new_foreground(HWND foreground)
 {
     if (foreground == desktop_window) {

@@ -15,10 +15,21 @@ using sim::Window;
 
 namespace {
 
-void copy_rect(RECT *out, const RECT &in)
+// The client or the whole rectangle of a window into *out (when given). The desktop
+// window's are both the desktop's client area; a destroyed window fails and leaves
+// *out untouched.
+BOOL answer_rect(HWND window, RECT *out, bool client)
 {
+    RECT rect;
+    if (is_desktop(window))
+        rect = {0, 0, state().desktop_width, state().desktop_height};
+    else if (const Window *w = live(window))
+        rect = client ? RECT{0, 0, w->client_width, w->client_height} : w->rect;
+    else
+        return FALSE;
     if (out)
-        *out = in;
+        *out = rect;
+    return TRUE;
 }
 
 } // namespace
@@ -44,29 +55,13 @@ HWND WINAPI GetDesktopWindow(void)
 BOOL WINAPI GetClientRect(HWND window, RECT *rect)
 {
     LOG("GetClientRect " + hex(window));
-    if (is_desktop(window)) {
-        copy_rect(rect, {0, 0, state().desktop_width, state().desktop_height});
-        return TRUE;
-    }
-    Window *w = live(window);
-    if (!w)
-        return FALSE;
-    copy_rect(rect, {0, 0, w->client_width, w->client_height});
-    return TRUE;
+    return answer_rect(window, rect, true);
 }
 
 BOOL WINAPI GetWindowRect(HWND window, RECT *rect)
 {
     LOG("GetWindowRect " + hex(window));
-    if (is_desktop(window)) {
-        copy_rect(rect, {0, 0, state().desktop_width, state().desktop_height});
-        return TRUE;
-    }
-    Window *w = live(window);
-    if (!w)
-        return FALSE;
-    copy_rect(rect, w->rect);
-    return TRUE;
+    return answer_rect(window, rect, false);
 }
 
 LONG WINAPI GetWindowLongA(HWND window, int index)

@@ -93,9 +93,9 @@ struct Desktop {
     HCURSOR current_cursor = nullptr;
     DWORD allowed_foreground_process = 0; // of the last AllowSetForegroundWindow
     // Handles the platform gives every process alike.
-    HDC screen_dc = (HDC)0x5000;                  // GetDC(nullptr)
-    HCURSOR arrow_cursor = (HCURSOR)0x7F00;       // LoadCursorA(nullptr, IDC_ARROW)
-    DWORD process_id = 4242;                      // GetCurrentProcessId()
+    HDC screen_dc = (HDC)0x5000;            // GetDC(nullptr)
+    HCURSOR arrow_cursor = (HCURSOR)0x7F00; // LoadCursorA(nullptr, IDC_ARROW)
+    DWORD process_id = 4242;                // GetCurrentProcessId()
 };
 
 // The simulated desktop as it is now; reset() makes a new one.

@@ -1,6 +1,7 @@
 // Stand-in for the small Win32 subset that light uses, for native Linux builds.
 // Declarations only, with the platform's names, numeric values and field order;
-// the simulated desktop behind them lives in desktop.cpp, its knobs in desktop.h.
+// the simulated desktop behind them lives in kernel32.cpp, user32.cpp and gdi32.cpp
+// (winmm.cpp for mmsystem.h), its record and knobs in desktop.h.
 #pragma once
 
 #include <cstddef>

@@ -163,7 +163,7 @@ TEST_F(CensusTest, StopsAtTheCapacity)
     EXPECT_EQ(window_census.handles[1023], made[1099 - 1023]);
     // The walk stopped there: the overlay and the 1024 taken were asked about, no more.
     int asked = 0;
-    for (const std::string &call : sim::calls())
+    for (const std::string &call : sim::desktop().calls)
         asked += call.rfind("GetWindowRect", 0) == 0;
     EXPECT_EQ(asked, 1 + CENSUS_CAPACITY);
 }

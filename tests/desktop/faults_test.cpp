@@ -27,15 +27,15 @@ TEST_F(FaultTest, OverlayClosedFromOutside)
     watch_pass();
     sim::post_message(overlay_window, WM_CLOSE);
     pump_message();
-    ASSERT_FALSE(sim::window_info(overlay_window).alive);
-    int presented = sim::presentation_count();
+    ASSERT_FALSE(sim::desktop().windows.at(overlay_window).alive);
+    int presented = sim::desktop().presentation_count;
     HWND other = sim::add_window(framed_window({100, 100, 200, 200}));
     sim::set_foreground(other);
     for (int pass = 0; pass < 100; pass++) {
         watch_pass();
         pump_message();
     }
-    EXPECT_EQ(sim::presentation_count(), presented) << "nothing can be shown any more";
+    EXPECT_EQ(sim::desktop().presentation_count, presented) << "nothing can be shown any more";
     EXPECT_LE(glow_entry_for(other)->glow, 0.01f) << "but the loop goes on and the glow ran out";
     EXPECT_EQ(last_foreground, other);
 }
@@ -51,7 +51,7 @@ TEST_F(FaultTest, DisplayLayoutChangedAfterStartUp)
         watch_pass();
     EXPECT_EQ(raster_target.width, 320);
     EXPECT_EQ(raster_target.height, 240);
-    const sim::Presentation &p = sim::last_presentation();
+    const sim::Presentation &p = sim::desktop().last_presentation;
     EXPECT_EQ(p.dst.x, 0);
     EXPECT_EQ(p.size.cx, 320);
     EXPECT_EQ(p.size.cy, 240);

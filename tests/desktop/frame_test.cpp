@@ -19,10 +19,10 @@ protected:
 TEST_F(FrameTest, FirstClearAllocatesLaterClearsDoNot)
 {
     start(0, 0, 64, 48);
-    int before = sim::allocation_count();
+    int before = sim::desktop().allocation_count;
     clear_frame();
-    EXPECT_EQ(sim::allocation_count(), before + 1);
-    EXPECT_EQ(sim::allocated_bytes(), (int64_t)sizeof(BITMAPINFO) + 64 * 48 * 4);
+    EXPECT_EQ(sim::desktop().allocation_count, before + 1);
+    EXPECT_EQ(sim::desktop().allocated_bytes, (int64_t)sizeof(BITMAPINFO) + 64 * 48 * 4);
     uint32_t *storage = frame_buffer.storage;
     ASSERT_NE(storage, nullptr);
     EXPECT_EQ(frame_buffer.pixels, storage);
@@ -31,7 +31,7 @@ TEST_F(FrameTest, FirstClearAllocatesLaterClearsDoNot)
     storage[64 * 48 - 1] = 0x01010000;
     clear_frame();
     clear_frame();
-    EXPECT_EQ(sim::allocation_count(), before + 1);
+    EXPECT_EQ(sim::desktop().allocation_count, before + 1);
     EXPECT_EQ(frame_buffer.storage, storage);
     EXPECT_EQ(storage[17], 0u);
     EXPECT_EQ(storage[64 * 48 - 1], 0u);
@@ -46,8 +46,8 @@ TEST_F(FrameTest, PresentsAtANegativeOriginWithPerPixelAlpha)
     start(-1920, -300, 3840, 1380);
     clear_frame();
     present_frame(overlay_window);
-    ASSERT_EQ(sim::presentation_count(), 1);
-    const sim::Presentation &p = sim::last_presentation();
+    ASSERT_EQ(sim::desktop().presentation_count, 1);
+    const sim::Presentation &p = sim::desktop().last_presentation;
     EXPECT_EQ(p.window, overlay_window);
     EXPECT_FALSE(p.had_dst_dc);
     EXPECT_EQ(p.dst.x, -1920);
@@ -63,11 +63,11 @@ TEST_F(FrameTest, PresentsAtANegativeOriginWithPerPixelAlpha)
     EXPECT_EQ(p.blend.AlphaFormat, AC_SRC_ALPHA);
     EXPECT_EQ(p.flags, (DWORD)ULW_ALPHA);
     EXPECT_EQ(lit_pixel_count(), 0) << "a cleared frame is wholly transparent";
-    sim::WindowInfo w = sim::window_info(overlay_window);
+    sim::Window w = sim::desktop().windows.at(overlay_window);
     EXPECT_EQ(w.rect.left, -1920);
     EXPECT_EQ(w.rect.top, -300);
     std::string copy;
-    for (const std::string &call : sim::calls())
+    for (const std::string &call : sim::desktop().calls)
         if (call.rfind("SetDIBitsToDevice", 0) == 0)
             copy = call;
     // memory DC, destination 0,0, whole size, source 0,0, start scan 0, all lines, RGB colours.
@@ -97,7 +97,7 @@ TEST_F(FrameTest, KeepsItsStartUpGeometryAfterALayoutChange)
     sim::move_window(overlay_window, {-640, 0, 320, 480});
     clear_frame();
     present_frame(overlay_window);
-    const sim::Presentation &p = sim::last_presentation();
+    const sim::Presentation &p = sim::desktop().last_presentation;
     EXPECT_EQ(p.dst.x, 0);
     EXPECT_EQ(p.dst.y, 0);
     EXPECT_EQ(p.size.cx, 320);
@@ -129,13 +129,13 @@ TEST_F(FrameTest, GoesOnWithNothingDrawnWhenThereAreNoPixels)
         reset_program_state();
         start(0, 0, c.width, c.height);
         sim::fail_next_allocations(c.failing_allocations);
-        int presented = sim::presentation_count();
+        int presented = sim::desktop().presentation_count;
         clear_frame();
         present_frame(overlay_window);
         EXPECT_EQ(frame_buffer.storage, nullptr);
         EXPECT_EQ(raster_target.width, 0);
         EXPECT_EQ(raster_target.height, 0);
-        EXPECT_EQ(sim::presentation_count(), presented);
+        EXPECT_EQ(sim::desktop().presentation_count, presented);
     }
 }
 
@@ -149,7 +149,7 @@ TEST_F(FrameTest, RetriesThePixelsOnTheNextClear)
     ASSERT_NE(frame_buffer.storage, nullptr);
     EXPECT_EQ(raster_target.width, 32);
     present_frame(overlay_window);
-    EXPECT_EQ(sim::presentation_count(), 1);
+    EXPECT_EQ(sim::desktop().presentation_count, 1);
 }
 
 TEST_F(FrameTest, GoesOnWithoutAHeader)
@@ -158,10 +158,10 @@ TEST_F(FrameTest, GoesOnWithoutAHeader)
     sim::fail_next_allocations(1); // the header is start-up's only allocation
     start_up(INSTANCE);
     EXPECT_EQ(frame_buffer.header, nullptr);
-    EXPECT_EQ(sim::thread_count(), 1) << "start-up does not stop early";
+    EXPECT_EQ(sim::desktop().thread_count, 1) << "start-up does not stop early";
     clear_frame();
     present_frame(overlay_window);
-    EXPECT_EQ(sim::presentation_count(), 0);
+    EXPECT_EQ(sim::desktop().presentation_count, 0);
 }
 
 } // namespace

@@ -20,25 +20,25 @@ TEST_F(RenderAllocTest, FramesAfterTheFirstAllocateNothing)
     }
 
     // The first frame makes the storage: exactly one block of the screen's size.
-    const int before = sim::allocation_count();
-    const int64_t bytes_before = sim::allocated_bytes();
+    const int before = sim::desktop().allocation_count;
+    const int64_t bytes_before = sim::desktop().allocated_bytes;
     render_light();
-    EXPECT_EQ(sim::allocation_count(), before + 1);
-    EXPECT_EQ(sim::allocated_bytes() - bytes_before, int64_t{1920} * 1080 * 4);
+    EXPECT_EQ(sim::desktop().allocation_count, before + 1);
+    EXPECT_EQ(sim::desktop().allocated_bytes - bytes_before, int64_t{1920} * 1080 * 4);
 
-    const int after_first = sim::allocation_count();
+    const int after_first = sim::desktop().allocation_count;
     for (int frame = 0; frame < 30; ++frame) {
         ray_phase = ray_phase + 0.5f;
         render_light();
     }
-    EXPECT_EQ(sim::allocation_count(), after_first);
+    EXPECT_EQ(sim::desktop().allocation_count, after_first);
 
     // A window without a glow entry gets one, and that is all.
     window_census.handles[8] = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7100));
     window_census.rects[8] = RECT{50, 50, 400, 300};
     window_census.count = 9;
     render_light();
-    EXPECT_EQ(sim::allocation_count(), after_first + 1);
+    EXPECT_EQ(sim::desktop().allocation_count, after_first + 1);
 }
 
 } // namespace

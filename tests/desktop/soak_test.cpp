@@ -141,17 +141,17 @@ TEST_F(SoakTest, AWeekOnABusyDesktop)
         ASSERT_TRUE(std::isfinite(ray_phase)) << "pass " << pass;
         ASSERT_LE(window_census.count, CENSUS_CAPACITY);
     }
-    EXPECT_GE(sim::counter() / 10000000, 7 * 24 * 3600) << "a week of counter ticks";
+    EXPECT_GE(sim::desktop().counter / 10000000, 7 * 24 * 3600) << "a week of counter ticks";
 
     // Memory: the header, the pixels, one entry per handle ever seen, and the
     // index's slot arrays, each twice the one before.
     EXPECT_LE(glow_table.count, (int32_t)seen.size());
     const uint32_t capacity = glow_table.index.capacity;
     const int index_blocks = 1 + std::countr_zero(capacity / GLOW_INDEX_FIRST_CAPACITY);
-    EXPECT_EQ(sim::allocation_count(), 2 + glow_table.count + index_blocks);
+    EXPECT_EQ(sim::desktop().allocation_count, 2 + glow_table.count + index_blocks);
     const int64_t index_bytes = (2 * (int64_t)capacity - GLOW_INDEX_FIRST_CAPACITY) * (int64_t)sizeof(GlowEntry *);
-    EXPECT_EQ(sim::allocated_bytes(), (int64_t)sizeof(BITMAPINFO) + 200 * 150 * 4 +
-                                          glow_table.count * (int64_t)sizeof(GlowEntry) + index_bytes)
+    EXPECT_EQ(sim::desktop().allocated_bytes, (int64_t)sizeof(BITMAPINFO) + 200 * 150 * 4 +
+                                                  glow_table.count * (int64_t)sizeof(GlowEntry) + index_bytes)
         << glow_table.count << " entries, index of " << capacity << " slots";
 
     // A lookup compares a few entries, at the end as in the first minute, where a

@@ -23,7 +23,7 @@ TEST_F(SoundCueTest, StartsTheChosenFileInPlaceAsynchronously)
     play_sound_cue(dialog);
     play_sound_cue(dialog); // a repeat is a new cue, cutting off the one before
 
-    const std::vector<sim::SoundCall> &calls = sim::sounds_played();
+    const std::vector<sim::SoundCall> &calls = sim::desktop().sounds_played;
     ASSERT_EQ(calls.size(), 3u);
     const unsigned char *expected[3] = {SoundPair + FIRST_SOUND_OFFSET,
                                         SoundPair + SECOND_SOUND_OFFSET,

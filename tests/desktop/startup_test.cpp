@@ -15,7 +15,7 @@ class StartupTest : public DesktopTest {};
 std::vector<std::string> call_names()
 {
     std::vector<std::string> names;
-    for (const std::string &call : sim::calls())
+    for (const std::string &call : sim::desktop().calls)
         names.push_back(call.substr(0, call.find(' ')));
     return names;
 }
@@ -32,10 +32,10 @@ TEST_F(StartupTest, MakesItsPlatformCallsInOrder)
         "CreateCompatibleBitmap", "SelectObject", "AllowSetForegroundWindow", "CreateThread"};
     EXPECT_EQ(call_names(), expected);
     // Width, height, then the origin.
-    EXPECT_EQ(sim::calls()[2], "GetSystemMetrics 78");
-    EXPECT_EQ(sim::calls()[3], "GetSystemMetrics 79");
-    EXPECT_EQ(sim::calls()[4], "GetSystemMetrics 76");
-    EXPECT_EQ(sim::calls()[5], "GetSystemMetrics 77");
+    EXPECT_EQ(sim::desktop().calls[2], "GetSystemMetrics 78");
+    EXPECT_EQ(sim::desktop().calls[3], "GetSystemMetrics 79");
+    EXPECT_EQ(sim::desktop().calls[4], "GetSystemMetrics 76");
+    EXPECT_EQ(sim::desktop().calls[5], "GetSystemMetrics 77");
 }
 
 TEST_F(StartupTest, MeasuresTheScreenOnce)
@@ -55,8 +55,8 @@ TEST_F(StartupTest, MeasuresTheScreenOnce)
 TEST_F(StartupTest, RegistersTheOverlayClass)
 {
     start_up(INSTANCE);
-    ASSERT_TRUE(sim::class_registered("Solvane"));
-    WNDCLASSEXA c = sim::registered_class("Solvane");
+    ASSERT_TRUE(sim::desktop().classes.count("Solvane"));
+    WNDCLASSEXA c = sim::desktop().classes.at("Solvane");
     EXPECT_EQ(c.cbSize, sizeof(WNDCLASSEXA)); // 48 in the 32-bit program
     EXPECT_EQ(c.style, 0u);
     EXPECT_EQ(c.lpfnWndProc, &DefWindowProcA);
@@ -75,7 +75,7 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     sim::set_virtual_screen(-1280, -200, 2560, 1224);
     start_up(INSTANCE);
     ASSERT_NE(overlay_window, nullptr);
-    sim::WindowInfo w = sim::window_info(overlay_window);
+    sim::Window w = sim::desktop().windows.at(overlay_window);
     EXPECT_EQ(w.class_name, "Solvane");
     EXPECT_EQ(w.title, "Solvane");
     EXPECT_EQ(w.ex_style, (DWORD)(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
@@ -89,8 +89,8 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     EXPECT_EQ(w.show_calls, 1);
     EXPECT_EQ(w.last_show, SW_SHOWNORMAL);
     EXPECT_EQ(w.update_calls, 1);
-    std::string create = *std::find_if(sim::calls().begin(), sim::calls().end(),
-                                       [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
+    std::string create = *std::find_if(sim::desktop().calls.begin(), sim::desktop().calls.end(),
+                                               [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
     EXPECT_NE(create.find("style=2147483648 0,0 2560x1224 parent=0 menu=0"), std::string::npos) << create;
 }
 
@@ -114,15 +114,14 @@ TEST_F(StartupTest, BuildsTheHeaderAndTheSurface)
     EXPECT_EQ(frame_buffer.storage, nullptr) << "the first clear makes the pixels, not start-up";
 
     const PresentationSurface &s = presentation_surface;
-    EXPECT_EQ(s.screen_dc, sim::screen_dc());
+    EXPECT_EQ(s.screen_dc, sim::desktop().screen_dc);
     EXPECT_NE(s.memory_dc, nullptr);
-    int width = 0, height = 0;
-    sim::bitmap_pixels(s.memory_bitmap, width, height);
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
+    const sim::Bitmap &bitmap = sim::desktop().bitmaps.at(s.memory_bitmap);
+    EXPECT_EQ(bitmap.width, 800);
+    EXPECT_EQ(bitmap.height, 600);
     EXPECT_NE(s.previous_object, nullptr);
     bool made_from_screen_dc = false;
-    for (const std::string &call : sim::calls())
+    for (const std::string &call : sim::desktop().calls)
         made_from_screen_dc |= call == "CreateCompatibleBitmap 0x5000 800x600";
     EXPECT_TRUE(made_from_screen_dc);
 }
@@ -130,11 +129,11 @@ TEST_F(StartupTest, BuildsTheHeaderAndTheSurface)
 TEST_F(StartupTest, StartsTheWatchLoopLast)
 {
     start_up(INSTANCE);
-    EXPECT_EQ(sim::allowed_foreground_process(), sim::process_id());
-    EXPECT_EQ(sim::thread_count(), 1);
-    EXPECT_EQ(sim::thread_start(), &watch_loop);
-    EXPECT_EQ(sim::thread_parameter(), nullptr);
-    EXPECT_EQ(sim::calls().back(), "CreateThread security=0 stack=0 parameter=0 flags=0");
+    EXPECT_EQ(sim::desktop().allowed_foreground_process, sim::desktop().process_id);
+    EXPECT_EQ(sim::desktop().thread_count, 1);
+    EXPECT_EQ(sim::desktop().thread_start, &watch_loop);
+    EXPECT_EQ(sim::desktop().thread_parameter, nullptr);
+    EXPECT_EQ(sim::desktop().calls.back(), "CreateThread security=0 stack=0 parameter=0 flags=0");
     EXPECT_NE(watch_thread.handle, nullptr);
     EXPECT_NE(watch_thread.identifier, 0u);
 }
@@ -145,10 +144,10 @@ TEST_F(StartupTest, PumpDispatchesAndSleepsEveryTurn)
     sim::clear_calls();
     pump_message(); // nothing queued: the stand-in answers as for WM_QUIT
     pump_message();
-    EXPECT_EQ(sim::sleep_count(), 2);
-    EXPECT_EQ(sim::last_sleep(), 5u);
-    EXPECT_TRUE(sim::window_info(overlay_window).alive);
-    for (const std::string &call : sim::calls())
+    EXPECT_EQ(sim::desktop().sleep_count, 2);
+    EXPECT_EQ(sim::desktop().last_sleep, 5u);
+    EXPECT_TRUE(sim::desktop().windows.at(overlay_window).alive);
+    for (const std::string &call : sim::desktop().calls)
         EXPECT_EQ(call.find("DispatchMessageA"), std::string::npos) << "a zero result dispatched";
 }
 
@@ -157,14 +156,14 @@ TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsClosed)
     start_up(INSTANCE);
     sim::post_message(overlay_window, WM_CLOSE);
     pump_message(); // the default procedure destroys the window
-    EXPECT_FALSE(sim::window_info(overlay_window).alive);
+    EXPECT_FALSE(sim::desktop().windows.at(overlay_window).alive);
     sim::clear_calls();
     for (int turn = 0; turn < 100; turn++)
         pump_message();
-    EXPECT_EQ(sim::sleep_count(), 101);
-    EXPECT_EQ(sim::slept_milliseconds(), 505);
+    EXPECT_EQ(sim::desktop().sleep_count, 101);
+    EXPECT_EQ(sim::desktop().slept_milliseconds, 505);
     int dispatched = 0;
-    for (const std::string &call : sim::calls())
+    for (const std::string &call : sim::desktop().calls)
         dispatched += call.rfind("DispatchMessageA", 0) == 0;
     EXPECT_EQ(dispatched, 0);
 }

@@ -41,22 +41,22 @@ protected:
     // Runs n passes and returns how many of them presented a frame.
     int passes(int n)
     {
-        int before = sim::presentation_count();
+        int before = sim::desktop().presentation_count;
         for (int i = 0; i < n; i++)
             watch_pass();
-        return sim::presentation_count() - before;
+        return sim::desktop().presentation_count - before;
     }
 
     float glow_of(HWND window) { return glow_entry_for(window)->glow; }
-    size_t cues() { return sim::sounds_played().size(); }
+    size_t cues() { return sim::desktop().sounds_played.size(); }
 };
 
 TEST_F(WatchTest, StartsWithAnEmptyFrame)
 {
     start_with_window();
-    EXPECT_EQ(sim::presentation_count(), 1);
+    EXPECT_EQ(sim::desktop().presentation_count, 1);
     EXPECT_EQ(lit_pixel_count(), 0);
-    EXPECT_EQ(sim::current_cursor(), nullptr) << "the cursor is only loaded, not set";
+    EXPECT_EQ(sim::desktop().current_cursor, nullptr) << "the cursor is only loaded, not set";
     EXPECT_EQ(watch_state.previous_rect.left, 100) << "the first rectangle is not inflated";
     EXPECT_EQ(last_foreground, nullptr);
 }
@@ -84,7 +84,7 @@ TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
     EXPECT_EQ(glow_of(a), 0.96f) << "set to 1.0, then decayed once by the renderer";
     EXPECT_GT(lit_pixel_count(), 1000);
     ASSERT_EQ(cues(), 1u);
-    EXPECT_EQ(sim::sounds_played()[0].flags, (UINT)(SND_ASYNC | SND_MEMORY));
+    EXPECT_EQ(sim::desktop().sounds_played[0].flags, (UINT)(SND_ASYNC | SND_MEMORY));
 }
 
 TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
@@ -100,8 +100,8 @@ TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
     ASSERT_EQ(cues(), 2u);
     const unsigned char *short_sound = SoundPair + 8;
     const unsigned char *long_sound = SoundPair + 8 + FIRST_SOUND_BYTES;
-    EXPECT_EQ(sim::sounds_played()[0].sound, (const void *)short_sound);
-    EXPECT_EQ(sim::sounds_played()[1].sound, (const void *)long_sound);
+    EXPECT_EQ(sim::desktop().sounds_played[0].sound, (const void *)short_sound);
+    EXPECT_EQ(sim::desktop().sounds_played[1].sound, (const void *)long_sound);
     passes(3);
     EXPECT_EQ(cues(), 2u) << "no cue without a change of foreground";
 }
@@ -125,11 +125,11 @@ TEST_F(WatchTest, DesktopHandsTheForegroundToTheOverlay)
     HWND a = start_with_window();
     passes(2);
     sim::set_foreground(desktop_window);
-    int calls = sim::set_foreground_calls();
+    int calls = sim::desktop().set_foreground_calls;
     EXPECT_EQ(passes(1), 1);
-    EXPECT_EQ(sim::set_foreground_calls(), calls + 1);
-    EXPECT_EQ(sim::foreground(), overlay_window);
-    EXPECT_EQ(sim::current_cursor(), sim::arrow_cursor());
+    EXPECT_EQ(sim::desktop().set_foreground_calls, calls + 1);
+    EXPECT_EQ(sim::desktop().foreground, overlay_window);
+    EXPECT_EQ(sim::desktop().current_cursor, sim::desktop().arrow_cursor);
     EXPECT_EQ(last_foreground, desktop_window);
     EXPECT_EQ(glow_of(desktop_window), 1.0f) << "set, and never decayed: the desktop is not drawn";
     EXPECT_EQ(cues(), 1u) << "no cue for the desktop";

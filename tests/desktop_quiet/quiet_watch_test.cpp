@@ -26,8 +26,8 @@ TEST_F(QuietWatchTest, LightsEveryActivationWithoutASound)
     EXPECT_EQ(last_foreground, b);
     EXPECT_EQ(glow_entry_for(b)->glow, faded);
     EXPECT_GT(lit_pixel_count(), 0);
-    EXPECT_TRUE(sim::sounds_played().empty());
-    for (const std::string &call : sim::calls())
+    EXPECT_TRUE(sim::desktop().sounds_played.empty());
+    for (const std::string &call : sim::desktop().calls)
         EXPECT_EQ(call.find("sndPlaySound"), std::string::npos);
 }
 

@@ -38,17 +38,17 @@ inline sim::WindowSpec framed_window(RECT rect, DWORD extra_style = 0)
 // The presented pixel at a virtual-screen position, counted from the overlay's top-left.
 inline uint32_t presented_pixel(int column, int row_from_top)
 {
-    const sim::Presentation &p = sim::last_presentation();
+    const sim::Presentation &p = sim::desktop().last_presentation;
     return p.pixels[(size_t)row_from_top * p.size.cx + column];
 }
 
 // The number of presented pixels that are not fully transparent.
 inline int64_t lit_pixel_count()
 {
-    if (sim::presentation_count() == 0)
+    if (sim::desktop().presentation_count == 0)
         return 0;
     int64_t lit = 0;
-    for (uint32_t pixel : sim::last_presentation().pixels)
+    for (uint32_t pixel : sim::desktop().last_presentation.pixels)
         lit += pixel != 0;
     return lit;
 }

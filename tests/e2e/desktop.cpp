@@ -1,9 +1,9 @@
 // Windows on the desktop: listing them, finding the overlay, registering the
-// probe's window classes, and making, activating and serving framed and backing
-// windows (the list-windows, find-overlay, open-window, open-dialog and backing
-// commands).
+// probe's window classes, opening every window the probe opens and serving them
+// (the list-windows, find-overlay, open-window, open-dialog and backing commands).
 
 #include "probe.h"
+#include "rects.h"
 
 #include <string>
 #include <vector>
@@ -71,7 +71,9 @@ HWND the_overlay(int wait_ms) {
   return nullptr;
 }
 
-LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+// The window procedure of the probe's own classes: default handling, and closing
+// one of their windows ends its serving.
+static LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_DESTROY) PostQuitMessage(0);
   return DefWindowProcA(window, message, w, l);
 }
@@ -93,26 +95,23 @@ void register_probe_classes() {
   register_class(PATTERN_CLASS, DefWindowProcA, -1);
 }
 
-HWND open_framed_window(RECT rect, const char *title, DWORD style) {
-  HWND window = CreateWindowExA(0, PROBE_CLASS, title, style, rect.left, rect.top,
+HWND open_window(const char *class_name, const char *title, DWORD style, DWORD ex_style,
+                 RECT rect, Show show) {
+  HWND window = CreateWindowExA(ex_style, class_name, title, style, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
+  if (!window) return nullptr;
+  ShowWindow(window, show == Show::BEHIND ? SW_SHOWNOACTIVATE : SW_SHOWNORMAL);
   UpdateWindow(window);
-  SetForegroundWindow(window);
+  if (show == Show::IN_FRONT) SetForegroundWindow(window);
   return window;
 }
 
-// Opens a white unframed popup without activating it: something other than black
-// below the overlay that no fan is drawn for (it has no frame).
+// White and unframed, shown without activating it: something other than black
+// below the overlay that no fan is drawn for (the backing command and the
+// self-test put it there).
 HWND open_backing_window(RECT rect) {
-  HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, BACKING_CLASS, "backing", WS_POPUP,
-                                rect.left, rect.top, rect.right - rect.left,
-                                rect.bottom - rect.top, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNOACTIVATE);
-  UpdateWindow(window);
-  return window;
+  return open_window(BACKING_CLASS, "backing", WS_POPUP, WS_EX_TOOLWINDOW, rect, Show::BEHIND);
 }
 
 // Serves a window the probe opened until lifetime_ms pass (for ever when
@@ -141,17 +140,12 @@ int command_list_windows() {
   return EXIT_PASS;
 }
 
-static bool covers_screen(const WindowInfo &w, Region s) {
-  return w.rect.left == s.x && w.rect.top == s.y && w.rect.right == s.x + s.width &&
-         w.rect.bottom == s.y + s.height;
-}
-
 bool wait_for_shown_overlay(int deadline_ms) {
   Region s = virtual_screen();
   std::vector<WindowInfo> found;
   double waited = wait_until(deadline_ms, [&] {
     found = overlays();
-    return found.size() == 1 && found[0].visible && covers_screen(found[0], s);
+    return found.size() == 1 && found[0].visible && same_rect(found[0].rect, rect_of(s));
   });
   if (waited < 0 && deadline_ms > 0)
     say("no visible overlay over the whole screen after %d ms", deadline_ms);
@@ -184,7 +178,7 @@ int command_find_overlay(int wait_ms) {
   expect((w.ex_style & WS_EX_TOOLWINDOW) != 0, "WS_EX_TOOLWINDOW is clear");
   expect((w.ex_style & WS_EX_TOPMOST) != 0, "WS_EX_TOPMOST is clear");
   expect((w.ex_style & WS_EX_TRANSPARENT) == 0, "WS_EX_TRANSPARENT is set");
-  bool covers = covers_screen(w, s);
+  bool covers = same_rect(w.rect, rect_of(s));
   if (!covers) say("virtual screen (%d,%d)-(%d,%d)", s.x, s.y, s.x + s.width, s.y + s.height);
   expect(covers, "the rectangle is not the virtual screen's");
   expect(process_alive(w.process), "the overlay's process is not running");
@@ -204,7 +198,7 @@ static void say_ready_in_front(HWND window) {
 
 int command_open_window(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
-  HWND window = open_framed_window(rect, title);
+  HWND window = open_window(PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
   if (!window) {
     say("FAIL: could not create the window");
     return EXIT_FAIL;
@@ -239,7 +233,7 @@ int command_backing(RECT rect, int lifetime_ms) {
 // frame and no maximize box, the frame the program widens by 5 pixels.
 int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
-  HWND window = open_framed_window(rect, title, WS_CAPTION | WS_SYSMENU);
+  HWND window = open_window(PROBE_CLASS, title, WS_CAPTION | WS_SYSMENU, 0, rect, Show::IN_FRONT);
   if (!window) {
     say("FAIL: could not create the window");
     return EXIT_FAIL;

@@ -58,6 +58,12 @@ bool parse_int(const char *text, int32_t &value) {
   return true;
 }
 
+bool parse_region(char *const *argv, Region &region) {
+  return parse_int(argv[0], region.x) && parse_int(argv[1], region.y) &&
+         parse_int(argv[2], region.width) && parse_int(argv[3], region.height) &&
+         region.width > 0 && region.height > 0;
+}
+
 int main(int argc, char **argv) {
   if (argc < 2) return usage();
   std::string command = argv[1];
@@ -102,6 +108,11 @@ int main(int argc, char **argv) {
   if (command == "memory" && argc == 2) return command_memory();
   if (command == "soak" && argc == 7 && given == 5)
     return command_soak(n[0], n[1], n[2], n[3], n[4]);
-  if (is_monitor_command(command)) return run_monitor_command(command, argc - 2, argv + 2);
+  if (command == "monitor-layout" && argc <= 3)
+    return command_monitor_layout(argc == 3 ? argv[2] : nullptr);
+  if (command == "monitor-overlay" && argc == 3 && given == 1) return command_monitor_overlay(n[0]);
+  Region region;
+  if (command == "monitor-light" && argc == 9 && parse_region(argv + 3, region))
+    return command_monitor_light(argv[2], rect_of(region), argv[7], argv[8]);
   return usage();
 }

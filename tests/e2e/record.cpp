@@ -62,16 +62,11 @@ static bool open_sample_windows(std::vector<SampleWindow> &windows) {
     char title[64];
     std::snprintf(title, sizeof title, "Window %zu  (%ld x %ld)", i + 1, r.right - r.left,
                   r.bottom - r.top);
-    windows[i].handle = CreateWindowExA(0, SAMPLE_CLASS, title, SAMPLE_STYLE, r.left,
-                                        r.top, r.right - r.left, r.bottom - r.top, nullptr,
-                                        nullptr, GetModuleHandleA(nullptr), nullptr);
+    windows[i].handle = open_window(SAMPLE_CLASS, title, SAMPLE_STYLE, 0, r, Show::IN_FRONT);
     if (!windows[i].handle) {
       say("FAIL: could not create sample window %zu", i + 1);
       return false;
     }
-    ShowWindow(windows[i].handle, SW_SHOWNORMAL);
-    UpdateWindow(windows[i].handle);
-    SetForegroundWindow(windows[i].handle);
     if (wait_for_foreground(windows[i].handle, DEADLINE_MS) < 0) return false;
   }
   return true;
@@ -240,11 +235,10 @@ int command_record(int argc, char **argv) {
     return usage();
   std::vector<SampleWindow> windows;
   for (int i = 3; i < argc; i += 5) {
-    int32_t v[5];
-    for (int j = 0; j < 5; j++)
-      if (!parse_int(argv[i + j], v[j])) return usage();
-    if (v[2] <= 0 || v[3] <= 0) return usage();
-    windows.push_back({{v[0], v[1], v[0] + v[2], v[1] + v[3]}, v[4], nullptr});
+    Region region;
+    int32_t at_ms;
+    if (!parse_region(argv + i, region) || !parse_int(argv[i + 4], at_ms)) return usage();
+    windows.push_back({rect_of(region), at_ms, nullptr});
   }
   for (size_t i = 1; i < windows.size(); i++)
     if (windows[i].at_ms < windows[i - 1].at_ms) return usage();

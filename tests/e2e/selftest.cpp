@@ -65,12 +65,9 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
 // A new layered topmost popup with the pattern presented at (x, y).
 static HWND open_pattern_window(int32_t x, int32_t y) {
   register_probe_classes();
-  HWND window = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
-                                PATTERN_CLASS, "pattern", WS_POPUP, 0, 0, PATTERN_WIDTH,
-                                PATTERN_HEIGHT, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
+  HWND window = open_window(PATTERN_CLASS, "pattern", WS_POPUP,
+                            WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                            RECT{0, 0, PATTERN_WIDTH, PATTERN_HEIGHT}, Show::NORMAL);
   present_pattern(window, x, y);
   return window;
 }

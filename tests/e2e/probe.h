@@ -52,6 +52,12 @@ struct Fan {
   double reach_x, reach_y;  // A and B: the rim's radii before the wobble
 };
 
+struct LitSummary {
+  int64_t lit = 0, not_ramp = 0;  // pixels not 0, and of them no light-ramp entry
+  uint32_t max_alpha = 0;         // 0..255
+  uint32_t first = 0;             // 0xAARRGGBB, the first lit pixel
+};
+
 struct LitFan {
   Fan fan;
   const char *name;  // the window it belongs to, for messages
@@ -96,14 +102,16 @@ bool capture_screen(Region region, Capture &out, DWORD rop = SRCCOPY | CAPTUREBL
 // The light ramp's entry for a shade 0..255, and whether a pixel is one.
 uint32_t ramp_entry(uint32_t shade);
 bool is_ramp_entry(uint32_t pixel);
-// Writes a capture as a PAM image with its origin in a comment.
-bool write_pam(const char *path, const Capture &capture);
+// Writes a capture as a PAM image, with or without alpha and its origin in a comment.
+bool write_pam(const char *path, const Capture &capture, bool with_alpha, bool with_origin);
 // The capture's non-zero pixels; those within a screen rectangle the capture holds.
 int64_t lit_pixels(const Capture &capture);
 int64_t lit_in(const Capture &capture, RECT within);
 // The smallest screen rectangle around the capture's non-zero pixels; empty
 // (right <= left) when there are none.
 RECT lit_box(const Capture &capture);
+// What is lit in a capture, for say_lit, the capture command and record's frames.
+LitSummary summarize_lit(const Capture &capture);
 // Counts the pixels other than value, printing the first of them unless told not to.
 int64_t count_other_than(const Capture &capture, uint32_t value, bool print = true);
 // Prints where a capture is lit: how many pixels, their bounding box, the largest

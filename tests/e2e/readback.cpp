@@ -62,29 +62,30 @@ uint32_t ramp_entry(uint32_t shade) {
 
 bool is_ramp_entry(uint32_t pixel) { return pixel == ramp_entry(pixel >> 24); }
 
-// Writes a capture as a PAM image (RGB_ALPHA, 8 bits per channel), with the screen
-// position of its top-left pixel in a comment.
-bool write_pam(const char *path, const Capture &capture) {
+// Writes a capture as a PAM image, 8 bits a channel: RGB_ALPHA, or RGB without
+// the alpha byte; with_origin puts the screen position of its top-left pixel in a
+// comment (the recorded frames go without, as ImageMagick copies comments along).
+bool write_pam(const char *path, const Capture &capture, bool with_alpha, bool with_origin) {
   FILE *file = std::fopen(path, "wb");
   if (!file) {
     say("cannot write %s", path);
     return false;
   }
-  std::fprintf(file, "P7\n# origin %d %d\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\n"
-               "TUPLTYPE RGB_ALPHA\nENDHDR\n", capture.region.x, capture.region.y,
-               capture.region.width, capture.region.height);
-  std::vector<unsigned char> row(size_t(capture.region.width) * 4);
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      uint32_t p = capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
-      row[size_t(x) * 4 + 0] = (unsigned char)(p >> 16);
-      row[size_t(x) * 4 + 1] = (unsigned char)(p >> 8);
-      row[size_t(x) * 4 + 2] = (unsigned char)p;
-      row[size_t(x) * 4 + 3] = (unsigned char)(p >> 24);
-    }
-    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) break;
+  std::fputs("P7\n", file);
+  if (with_origin) std::fprintf(file, "# origin %d %d\n", capture.region.x, capture.region.y);
+  int depth = with_alpha ? 4 : 3;
+  std::fprintf(file, "WIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
+               capture.region.width, capture.region.height, depth,
+               with_alpha ? "RGB_ALPHA" : "RGB");
+  std::vector<unsigned char> bytes(capture.pixels.size() * size_t(depth));
+  unsigned char *b = bytes.data();
+  for (uint32_t p : capture.pixels) {
+    *b++ = (unsigned char)(p >> 16);
+    *b++ = (unsigned char)(p >> 8);
+    *b++ = (unsigned char)p;
+    if (with_alpha) *b++ = (unsigned char)(p >> 24);
   }
-  bool ok = !std::ferror(file);
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fclose(file) == 0 && ok;
   if (!ok) say("cannot finish %s", path);
   return ok;
@@ -115,16 +116,7 @@ RECT lit_box(const Capture &capture) {
   return box;
 }
 
-// How many of a capture's pixels are lit, how many of those are no light-ramp
-// entry, the largest alpha and the first lit pixel's value: what say_lit and the
-// capture command print.
-struct LitSummary {
-  int64_t lit = 0, not_ramp = 0;
-  uint32_t max_alpha = 0;  // 0..255
-  uint32_t first = 0;      // 0xAARRGGBB
-};
-
-static LitSummary summarize_lit(const Capture &capture) {
+LitSummary summarize_lit(const Capture &capture) {
   LitSummary s;
   for (uint32_t p : capture.pixels) {
     if (p == 0) continue;
@@ -184,7 +176,8 @@ void save_failure(const Capture &capture, const char *name) {
   const char *folder = std::getenv("PROBE_SAVE_DIR");
   if (!folder || !*folder) return;
   std::string path = std::string(folder) + "\\" + name + ".pam";
-  if (write_pam(path.c_str(), capture)) say("the failing screen is in %s", path.c_str());
+  if (write_pam(path.c_str(), capture, true, true))
+    say("the failing screen is in %s", path.c_str());
 }
 
 struct CaptureOptions {
@@ -237,7 +230,7 @@ int command_capture(int argc, char **argv) {
   say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %lu, %lld not ramp entries",
       o.region.width, o.region.height, o.region.x, o.region.y, (long long)s.lit,
       (unsigned long)s.max_alpha, (long long)s.not_ramp);
-  bool ok = !o.out || write_pam(o.out, capture);
+  bool ok = !o.out || write_pam(o.out, capture, true, true);
   if (o.expect_all) {
     int64_t other = count_other_than(capture, o.expected);
     if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,

@@ -196,14 +196,21 @@ static void say_ready_in_front(HWND window) {
   else say("ready; the foreground window is this one, after %.0f ms", waited);
 }
 
+// Prints a window that a command opened to serve; false after saying so when it
+// could not be created.
+static bool opened(HWND window) {
+  if (!window) {
+    say("FAIL: could not create the window");
+    return false;
+  }
+  print_window("opened ", describe(window));
+  return true;
+}
+
 int command_open_window(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
   HWND window = open_window(PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
-  if (!window) {
-    say("FAIL: could not create the window");
-    return EXIT_FAIL;
-  }
-  print_window("opened ", describe(window));
+  if (!opened(window)) return EXIT_FAIL;
   say_ready_in_front(window);
   return serve_window(window, lifetime_ms);
 }
@@ -213,11 +220,7 @@ int command_open_window(RECT rect, const char *title, int lifetime_ms) {
 int command_backing(RECT rect, int lifetime_ms) {
   register_probe_classes();
   HWND window = open_backing_window(rect);
-  if (!window) {
-    say("FAIL: could not create the window");
-    return EXIT_FAIL;
-  }
-  print_window("opened ", describe(window));
+  if (!opened(window)) return EXIT_FAIL;
   Region region{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
   Capture capture;
   double waited = wait_until(DEADLINE_MS, [&] {
@@ -234,14 +237,10 @@ int command_backing(RECT rect, int lifetime_ms) {
 int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
   HWND window = open_window(PROBE_CLASS, title, WS_CAPTION | WS_SYSMENU, 0, rect, Show::IN_FRONT);
-  if (!window) {
-    say("FAIL: could not create the window");
-    return EXIT_FAIL;
-  }
+  if (!opened(window)) return EXIT_FAIL;
   RECT client{};
   GetClientRect(window, &client);
   WindowInfo info = describe(window);
-  print_window("opened ", info);
   say("client width %ld, frame excess %ld", client.right,
       info.rect.right - info.rect.left - client.right);
   say_ready_in_front(window);

@@ -97,6 +97,8 @@ double wait_for_foreground(HWND window, int deadline_ms);
 Region virtual_screen();
 // A region as a RECT: right and bottom one past the last pixel.
 RECT rect_of(Region region);
+// The header of a 32-bit BI_RGB bitmap; rows top-down when height is negative.
+BITMAPINFO bitmap_info_32(int32_t width, int32_t height);
 // Reads a region of the screen into out (sentinels where BitBlt fails); false on failure.
 bool capture_screen(Region region, Capture &out, DWORD rop = SRCCOPY | CAPTUREBLT);
 // The light ramp's entry for a shade 0..255, and whether a pixel is one.

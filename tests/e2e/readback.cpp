@@ -20,6 +20,17 @@ RECT rect_of(Region region) {
   return {region.x, region.y, region.x + region.width, region.y + region.height};
 }
 
+BITMAPINFO bitmap_info_32(int32_t width, int32_t height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 // Reads what the screen shows in a region, as the e2e tests see the overlay:
 // the screen DC copied with CAPTUREBLT (layered windows included) into a 32-bit
 // top-down DIB section. Returns false, with the buffer still full of sentinels,
@@ -27,13 +38,7 @@ RECT rect_of(Region region) {
 bool capture_screen(Region region, Capture &out, DWORD rop) {
   out.region = region;
   out.pixels.assign(size_t(region.width) * size_t(region.height), SENTINEL);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = region.width;
-  info.bmiHeader.biHeight = -region.height;  // negative: top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = bitmap_info_32(region.width, -region.height);  // negative: top-down rows
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   void *bits = nullptr;

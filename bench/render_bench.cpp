@@ -9,6 +9,7 @@
 #include "render/light.h"
 #include "render/ramp.h"
 #include "render/rasterizer.h"
+#include "render/span.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

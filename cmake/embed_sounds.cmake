@@ -4,7 +4,7 @@
 #   cmake -DSHORT_SOUND=<wav> -DLONG_SOUND=<wav> -DOUTPUT=<cpp> -P embed_sounds.cmake
 # A file of the wrong length or without a RIFF/WAVE header stops the build.
 
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.21)
 
 set(SHORT_SOUND_BYTES 101472)
 set(LONG_SOUND_BYTES 206784)

@@ -2,6 +2,8 @@
 // measured with the performance counter.
 #pragma once
 
+#include "host/shared.h"
+
 #include <cstdint>
 
 struct FrameClock {
@@ -11,7 +13,6 @@ struct FrameClock {
 };
 
 extern FrameClock frame_clock;
-extern float frame_step; // latest pass length in units of 20 ms; 1.0 until measured
 
 // Reads the counter's frequency and the starting count. Called once by the watch loop.
 void start_frame_clock();

@@ -2,13 +2,14 @@
 // census and glows current, and decides between drawing and idling on every pass.
 #pragma once
 
+#include "host/shared.h"
+
 #include <windows.h>
 
 #include <cstdint>
 
 extern HWND last_foreground;  // foreground window last treated as a change
 extern uint8_t scene_changed; // 0 or 1; set during a pass when something moved
-extern float ray_phase;       // radians; grows by frame_step x 0.5 per pass
 
 // Phase at which whole turns are taken off ray_phase, so that single precision
 // keeps its steps even after the program has run for weeks.

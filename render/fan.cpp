@@ -21,11 +21,6 @@ constexpr int32_t APEX_ABOVE = 149;          // apex row above the buffer's top 
 constexpr int32_t REACH_BASE = 64;
 constexpr int32_t WOBBLE_LIMIT = 64;         // |wobble| never exceeds this
 
-bool fits_32(int64_t value)
-{
-    return value >= INT32_MIN && value <= INT32_MAX;
-}
-
 // The product of a float and a double sine rounded once to single precision: the
 // correctly rounded single-precision sine in all but vanishingly rare cases, and
 // the same on every C library whose double sine is accurate.

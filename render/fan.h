@@ -2,7 +2,7 @@
 // censused window at the brightness of its decaying glow.
 #pragma once
 
-#include "host/overlay.h"
+#include "host/shared.h"
 #include "render/rasterizer.h"
 
 #include <windows.h>
@@ -51,7 +51,8 @@ FanWobble fan_wobble(float phase);
 
 // Sets up the triangles of a fan's rays in drawing order, each as fill_triangle
 // would take it, and returns how many of them draw something (at most FAN_RAYS).
-// Each rim point is computed once for the two rays that share it.
+// Each rim point is computed once for the two rays that share it. Called by
+// render_light.
 int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobble, TriangleWalk walks[]);
 
 // The corners of the fan's last ray whose rim points both fit, as the renderer

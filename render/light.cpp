@@ -1,14 +1,14 @@
 // The whole frame of light: the glows' decay in census order, the dark-frame rule
 // and the fans, set up once and then drawn one band of rows at a time. Each
-// fan's geometry belongs to fan.cpp, each triangle's rows to rasterizer.cpp.
+// fan's geometry belongs to fan.cpp, each triangle's walk to rasterizer.cpp and
+// its rows to span.cpp.
 #include "render/light.h"
 
-#include "host/clock.h"
-#include "host/frame.h"
-#include "host/overlay.h"
-#include "host/watch.h"
+#include "host/shared.h"
+#include "host/storage.h"
 #include "render/fan.h"
 #include "render/ramp.h"
+#include "render/target.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

@@ -1,11 +1,7 @@
-// The light ramp and the span filler: the innermost layer of the light rendering.
-// Triangles come from rasterizer.cpp; the frame buffer and its clear belong to host/.
+// The light ramp: the table of the 256 premultiplied pixels a shade can become.
+// The spans that write its entries belong to span.cpp.
 #include "render/ramp.h"
 
-#include "host/frame.h"
-#include "render/ramp_run.h"
-
-#include <cstddef>
 #include <cstdint>
 
 LightRamp light_ramp;
@@ -27,50 +23,4 @@ void build_light_ramp()
         uint32_t level = static_cast<uint32_t>(e);
         light_ramp.entries[e] = (level << 24) | (level << 16) | (green << 8) | blue;
     }
-}
-
-void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step)
-{
-    for (int64_t k = 0; k < count; ++k) {
-        int64_t index = shade >> FIXED_SHIFT;
-        if (index < 0) {
-            index = 0;
-        } else if (index > RAMP_SIZE - 1) {
-            index = RAMP_SIZE - 1;
-        }
-        out[k] = light_ramp.entries[index];
-        shade += step;
-    }
-}
-
-void fill_ramp_run(uint32_t *out, int32_t count, int32_t shade, int32_t step)
-{
-    write_run(out, count, shade, run_steps(step), false);
-}
-
-void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
-{
-    const int32_t row = left.y;
-    if (row < 0 || row >= raster_target.height) {
-        return;
-    }
-    const int32_t first_column = left.x >> FIXED_SHIFT;
-    const int32_t end_column = right.x >> FIXED_SHIFT;
-    const int32_t first = first_column > 0 ? first_column : 0;
-    const int32_t end = end_column < raster_target.width ? end_column : raster_target.width;
-    if (first >= end) {
-        return;
-    }
-
-    // Columns cut off on the left still advance the shade. The shades of the
-    // first and the last pixel written are formed in 64 bits; the shade is
-    // linear along the span, so when both lie inside the ramp every pixel does.
-    const int64_t first_shade = left.shade + static_cast<int64_t>(first - first_column) * step;
-    const int64_t last_shade = first_shade + static_cast<int64_t>(end - 1 - first) * step;
-    uint32_t *out = raster_target.pixels + static_cast<ptrdiff_t>(row) * raster_target.width + first;
-    if (first_shade < 0 || first_shade > RAMP_TOP_SHADE || last_shade < 0 || last_shade > RAMP_TOP_SHADE) {
-        fill_clamped_run(out, end - first, first_shade, step);
-        return;
-    }
-    fill_ramp_run(out, end - first, static_cast<int32_t>(first_shade), step);
 }

@@ -1,23 +1,16 @@
 // The triangle rasterizer: edge set-up, the winding test, the shade gradient and
-// the two edge walks that hand every row to the span filler. Pixels and clipping
-// of columns belong to ramp.cpp; the corners come from the fan renderer.
+// the two edge walks, each cut to the rows asked for and handed to the span filler.
+// Pixels and clipping of columns belong to span.cpp; the corners come from the fan
+// renderer.
 #include "render/rasterizer.h"
 
-#include "host/frame.h"
-#include "render/ramp.h"
-#include "render/ramp_run.h"
+#include "render/span.h"
 
-#include <cstddef>
 #include <cstdint>
 
 RayVertex ray_vertices[3];
 
 namespace {
-
-bool fits_32(int64_t value)
-{
-    return value >= INT32_MIN && value <= INT32_MAX;
-}
 
 int64_t magnitude(int64_t value)
 {
@@ -47,29 +40,6 @@ int64_t edge_slope(int32_t from, int32_t to, int64_t rows)
     return divide((static_cast<int64_t>(to) - from) << FIXED_SHIFT, rows);
 }
 
-// setup_edge for corners that fill_triangle accepts; false when a step does not
-// fit in 32 bits (only a walk of very few rows over a very wide span can fail).
-bool set_up_fitting_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to)
-{
-    const int64_t rows = static_cast<int64_t>(to.y) - from.y;
-    edge.x = from.x;
-    edge.y = from.y;
-    edge.rows = static_cast<int32_t>(rows);
-    edge.x_step = 0;
-    edge.shade_step = 0;
-    if (rows <= 0) {
-        return true;
-    }
-    const int64_t x_step = edge_slope(from.x, to.x, rows);
-    const int64_t shade_step = edge_slope(from.shade, to.shade, rows);
-    if (!fits_32(x_step) || !fits_32(shade_step)) {
-        return false;
-    }
-    edge.x_step = static_cast<int32_t>(x_step);
-    edge.shade_step = static_cast<int32_t>(shade_step);
-    return true;
-}
-
 // Where a walker that starts at start and climbs by step stands after rows rows.
 int32_t walked(int32_t start, int32_t step, int64_t rows)
 {
@@ -89,7 +59,7 @@ WalkPart walk_part(int32_t first, int32_t rows, RayVertex left, int32_t right_x,
 // walkers never leave the corners' columns and shades, so a span's first shade
 // is at most the largest corner shade plus the cut-off columns' steps, and its
 // last adds at most a row's width of steps.
-bool quick_rows(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2, int64_t step)
+bool spans_fit_32(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2, int64_t step)
 {
     int64_t columns = magnitude(p0.x);
     columns = magnitude(p1.x) > columns ? magnitude(p1.x) : columns;
@@ -101,71 +71,9 @@ bool quick_rows(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2, i
     return bound <= INT32_MAX;
 }
 
-// A run that the short path of quick_rows does not take: long, near the end of the
-// buffer, or with shades that leave the ramp. Kept out of line so that the row
-// loop stays small.
-[[gnu::noinline]] void other_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps,
-                                  bool spare)
-{
-    const int32_t last = shade + (count - 1) * steps.step;
-    if (static_cast<uint32_t>(shade) > RAMP_TOP_SHADE || static_cast<uint32_t>(last) > RAMP_TOP_SHADE) {
-        fill_clamped_run(out, count, shade, steps.step);
-        return;
-    }
-    write_run(out, count, shade, steps, spare);
-}
-
-// The rows first..end - 1 of a quick triangle's part, the walkers standing on
-// row first: fill_span's cut and shading in 32-bit sums, every local kept apart
-// from the pixels it writes.
-void quick_rows(const WalkPart &part, int32_t first, int32_t end, RayVertex left, int32_t right_x,
-                int32_t step)
-{
-    const int32_t width = raster_target.width;
-    uint32_t *row = raster_target.pixels + static_cast<ptrdiff_t>(first) * width;
-    // From this pixel on, fewer than eight pixels are left in the buffer.
-    const uint32_t *const spare_end =
-        raster_target.pixels + (static_cast<ptrdiff_t>(raster_target.height) * width - RUN_BLOCK);
-    const RunSteps steps = run_steps(step);
-    const int32_t left_x_step = part.left_x_step;
-    const int32_t left_shade_step = part.left_shade_step;
-    const int32_t right_x_step = part.right_x_step;
-    int32_t left_x = left.x;
-    int32_t left_shade = left.shade;
-    for (int32_t r = first; r < end; ++r, row += width) {
-        int32_t column = left_x >> FIXED_SHIFT;
-        int32_t stop = right_x >> FIXED_SHIFT;
-        int32_t shade = left_shade;
-        left_x += left_x_step;
-        left_shade += left_shade_step;
-        right_x += right_x_step;
-        if (column < 0) {
-            // Columns cut off on the left still advance the shade.
-            shade -= column * step;
-            column = 0;
-        }
-        stop = stop < width ? stop : width;
-        const int32_t count = stop - column;
-        if (count <= 0) {
-            continue;
-        }
-        uint32_t *const out = row + column;
-        const uint32_t last = static_cast<uint32_t>(shade + (count - 1) * step);
-        const bool spare = out <= spare_end;
-        // Up to two blocks go straight to the pixels; the block after the first
-        // full one must still lie in the buffer.
-        const bool short_run = count <= RUN_BLOCK || (count <= 2 * RUN_BLOCK && spare_end - out >= RUN_BLOCK);
-        if (spare && short_run && (static_cast<uint32_t>(shade) | last) <= RAMP_TOP_SHADE) {
-            write_short_run(out, count, static_cast<uint32_t>(shade), steps);
-        } else {
-            other_run(out, count, shade, steps, spare);
-        }
-    }
-}
-
-// Draws the rows of part that lie in first_row..end_row - 1 and in the target.
-// The walkers are put on the first of them in one multiplication each, the place
-// that as many single additions reach.
+// Cuts part to the rows first_row..end_row - 1 and to the target's rows and hands
+// what is left to the span filler. The walkers are put on the first of them in one
+// multiplication each, the place that as many single additions reach.
 void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, int32_t step, bool quick)
 {
     int32_t first = part.first_row > first_row ? part.first_row : first_row;
@@ -176,38 +84,34 @@ void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, in
         return;
     }
     const int64_t skipped = static_cast<int64_t>(first) - part.first_row;
-    RayVertex left{walked(part.left_x, part.left_x_step, skipped), first,
-                   walked(part.left_shade, part.left_shade_step, skipped)};
-    RayVertex right{walked(part.right_x, part.right_x_step, skipped), first, 0};
-    // The short row loop writes up to eight pixels at once, so it needs a target
-    // of at least that many.
-    if (quick && static_cast<int64_t>(raster_target.width) * raster_target.height >= RUN_BLOCK) {
-        quick_rows(part, first, end, left, right.x, step);
-        return;
-    }
-    for (; left.y < end; ++left.y) {
-        fill_span(left, right, step);
-        left.x += part.left_x_step;
-        left.shade += part.left_shade_step;
-        right.x += part.right_x_step;
-    }
+    const WalkPart rows{first, end, walked(part.left_x, part.left_x_step, skipped),
+                        walked(part.left_shade, part.left_shade_step, skipped),
+                        walked(part.right_x, part.right_x_step, skipped), part.left_x_step,
+                        part.left_shade_step, part.right_x_step};
+    fill_rows(rows, step, quick);
 }
 
 } // namespace
 
-void setup_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to)
+bool setup_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to)
 {
     const int64_t rows = static_cast<int64_t>(to.y) - from.y;
     edge.x = from.x;
     edge.y = from.y;
     edge.rows = static_cast<int32_t>(rows);
+    edge.x_step = 0;
+    edge.shade_step = 0;
     if (rows <= 0) {
-        edge.x_step = 0;
-        edge.shade_step = 0;
-        return;
+        return true;
     }
-    edge.x_step = static_cast<int32_t>(edge_slope(from.x, to.x, rows));
-    edge.shade_step = static_cast<int32_t>(edge_slope(from.shade, to.shade, rows));
+    const int64_t x_step = edge_slope(from.x, to.x, rows);
+    const int64_t shade_step = edge_slope(from.shade, to.shade, rows);
+    if (!fits_32(x_step) || !fits_32(shade_step)) {
+        return false;
+    }
+    edge.x_step = static_cast<int32_t>(x_step);
+    edge.shade_step = static_cast<int32_t>(shade_step);
+    return true;
 }
 
 bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, TriangleWalk &walk)
@@ -247,7 +151,7 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
         return false;
     }
     walk.step = static_cast<int32_t>(gradient);
-    walk.quick = quick_rows(p0, p1, p2, gradient);
+    walk.quick = spans_fit_32(p0, p1, p2, gradient);
 
     // Both ends start at the lowest corner; the short side starts again exactly at
     // the middle corner, the long side goes on from where the lower part left it.
@@ -255,8 +159,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
     EdgeStep long_edge, lower_edge, upper_edge;
     if (p1.y > p2.y) {
         // P1 is the top corner and P2, the middle one, lies left of the long edge.
-        if (p1.y <= 0 || !set_up_fitting_edge(long_edge, p0, p1) ||
-            !set_up_fitting_edge(lower_edge, p0, p2) || !set_up_fitting_edge(upper_edge, p2, p1)) {
+        if (p1.y <= 0 || !setup_edge(long_edge, p0, p1) ||
+            !setup_edge(lower_edge, p0, p2) || !setup_edge(upper_edge, p2, p1)) {
             return false;
         }
         walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, lower_edge, long_edge);
@@ -265,8 +169,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
         walk.upper = walk_part(p2.y, upper_edge.rows, middle, long_x, upper_edge, long_edge);
     } else {
         // P2 is the top corner and P1, the middle one, lies right of the long edge.
-        if (p2.y <= 0 || !set_up_fitting_edge(long_edge, p0, p2) ||
-            !set_up_fitting_edge(lower_edge, p0, p1) || !set_up_fitting_edge(upper_edge, p1, p2)) {
+        if (p2.y <= 0 || !setup_edge(long_edge, p0, p2) ||
+            !setup_edge(lower_edge, p0, p1) || !setup_edge(upper_edge, p1, p2)) {
             return false;
         }
         walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, long_edge, lower_edge);

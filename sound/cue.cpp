@@ -8,7 +8,7 @@
 
 #include <limits>
 
-#include "host/overlay.h"
+#include "host/shared.h"
 
 // A share of 0/0 must be NaN and x/0 an infinity, as IEEE 754 says.
 static_assert(std::numeric_limits<float>::is_iec559);

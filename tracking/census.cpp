@@ -2,7 +2,7 @@
 // pass, and the thick-frame rule that widens a window's rectangle to its visible edge.
 #include "tracking/census.h"
 
-#include "host/overlay.h"
+#include "host/shared.h"
 
 WindowCensus window_census;
 

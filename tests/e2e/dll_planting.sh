@@ -30,9 +30,10 @@ probe list-windows | grep -q 'class "Solvane"' && fail "an overlay is already ru
 # for this one process (run-in-wine sets its own and does not take more).
 start_with_overrides() {
   local exe=$1 log=$2 overrides=$3 state=$LIGHT_WINE_STATE
-  DISPLAY=":$(cat "$state/display")" WINEPREFIX="$state/prefix" WINEARCH=win32 WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${overrides:+;$overrides}" \
-    wine "$exe" >"$log" 2>&1 &
+  (
+    wine_environment "$state/prefix" "$overrides"
+    DISPLAY=":$(cat "$state/display")" exec wine "$exe"
+  ) >"$log" 2>&1 &
   PROGRAM_PID=$!
 }
 

@@ -60,5 +60,30 @@ output=$(eventually 1 false 2>&1) && status=0 || status=$?
 check "eventually fails for a condition that stays false ($output)" test "$status" -ne 0
 check "and says how long it waited" grep -q 'still failing after [0-9]* s' <<<"$output"
 
+# Every script in tools/ answers -h and --help with its usage on stdout and does
+# nothing else: it runs with bash, env, dirname and cat alone on its PATH, so any
+# build, install or Wine command it went on to run would fail on stderr. A wrong
+# argument gets the usage on stderr and exit 2.
+tools=$(cd "$(dirname "$0")/../../tools" && pwd) scripts=0
+mkdir -p "$WORK/bin"
+for command in bash env dirname cat; do ln -s "$(command -v "$command")" "$WORK/bin/"; done
+answer() { # EXPECTED_STATUS USAGE_ON NOTHING_ON SCRIPT ARGUMENT
+  local status=0
+  PATH=$WORK/bin "$4" "$5" >"$WORK/stdout" 2>"$WORK/stderr" || status=$?
+  [ $status -eq "$1" ] && grep -q '^usage: ' "$WORK/$2" && [ ! -s "$WORK/$3" ] && return 0
+  echo "    exit $status; stdout: $(head -c 300 "$WORK/stdout"); stderr: $(head -c 300 "$WORK/stderr")" >&2
+  return 1
+}
+for script in "$tools"/* "$tools"/demo/* "$tools"/wine/*; do
+  [ -f "$script" ] && [ -x "$script" ] || continue
+  scripts=$((scripts + 1))
+  for option in --help -h; do
+    check "${script#"$tools"/} $option: its usage on stdout, exit 0" answer 0 stdout stderr "$script" $option
+  done
+  check "${script#"$tools"/} --no-such-option: its usage on stderr, exit 2" \
+    answer 2 stderr stdout "$script" --no-such-option
+done
+check "$scripts scripts in tools/ answered" test "$scripts" -ge 12
+
 ((failures == 0)) || fail "$failures checks failed"
 echo "PASS"

@@ -5,7 +5,7 @@
 #include "render_target.h"
 
 #include "render/ramp.h"
-#include "render/ramp_run.h"
+#include "render/span_run.h"
 
 #include <gtest/gtest.h>
 

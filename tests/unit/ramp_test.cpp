@@ -3,6 +3,7 @@
 #include "render_target.h"
 
 #include "render/ramp.h"
+#include "render/span.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 
 #include "render/ramp.h"
 #include "render/rasterizer.h"
+#include "render/span.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,11 @@
-// Runs of ramp entries written eight pixels at a time: the pixel loop under
-// fill_span and the rasterizer's rows. The entries are computed rather than looked
-// up, to exactly the values build_light_ramp puts in the table.
+// Runs of ramp entries written eight pixels at a time: the pixel loops of span.cpp,
+// kept inline in the row loop there. The entries are computed rather than looked
+// up, to exactly the values build_light_ramp puts in the table. Included by
+// span.cpp and by the test of the runs, nowhere else.
 #pragma once
 
 #include "render/ramp.h"
+#include "render/target.h"
 
 #include <cstdint>
 
@@ -159,3 +161,8 @@ inline void write_run(uint32_t *out, int32_t count, int32_t shade, const RunStep
         sum += step;
     }
 }
+
+// Writes count >= 1 pixels from out on with the entries of the shades shade,
+// shade + step, ... (8.8), every one of them in 0..RAMP_TOP_SHADE: write_run with
+// no spare pixels, out of line. Called by fill_span.
+void fill_ramp_run(uint32_t *out, int32_t count, int32_t shade, int32_t step);

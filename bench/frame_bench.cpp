@@ -2,13 +2,12 @@
 // source runs natively and as a Windows console program under Wine. Each scene
 // prints the best frame's time, a memset of the frame's bytes timed in the same
 // run, their ratio, and a checksum of one fixed frame to compare builds by.
+#include "bench/bench_desktop.h"
+
 #include "host/clock.h"
 #include "host/frame.h"
-#include "host/overlay.h"
 #include "host/watch.h"
 #include "render/light.h"
-#include "tracking/census.h"
-#include "tracking/glow.h"
 
 #include <chrono>
 #include <cstdint>
@@ -25,16 +24,6 @@ const int32_t DEFAULT_FRAMES = 10; // frames per scene; the best one counts
 const int32_t MEMSET_REPEATS = 10; // memsets per scene; the best one counts
 const int MEMSET_BYTE = 0x5A;
 
-struct Scene {
-    int32_t width;   // pixels
-    int32_t height;  // rows
-    int32_t windows; // census entries
-};
-
-const Scene SCENES[] = {
-    {1920, 1080, 8}, {1920, 1080, 32}, {2560, 1440, 24}, {3840, 2160, 32}, {11520, 2160, 48},
-};
-
 // Keeps the compiler from dropping stores into block that nothing reads.
 void touch(void *block)
 {
@@ -46,32 +35,6 @@ double seconds_since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Window i of n at left (173 i) mod (W - 300), top (97 i) mod (H - 200), size
-// (300 + 37 i mod 700) x (200 + 53 i mod 500); the frame buffer's storage is the
-// caller's, so no frame allocates.
-void set_scene(const Scene &scene, std::vector<uint32_t> &storage)
-{
-    screen_geometry = ScreenGeometry{0, 0, scene.width, scene.height, scene.width, scene.height};
-    storage.assign(static_cast<size_t>(scene.width) * scene.height, 0);
-    frame_buffer.storage = storage.data();
-    raster_target.pixels = storage.data();
-    desktop_window = nullptr;
-    window_census.count = scene.windows;
-    for (int32_t i = 0; i < scene.windows; ++i) {
-        const LONG left = (173 * i) % (scene.width - 300);
-        const LONG top = (97 * i) % (scene.height - 200);
-        window_census.handles[i] = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + i));
-        window_census.rects[i] = RECT{left, top, left + 300 + (37 * i) % 700, top + 200 + (53 * i) % 500};
-    }
-}
-
-void reset_glows()
-{
-    for (int32_t i = 0; i < window_census.count; ++i) {
-        glow_entry_for(window_census.handles[i])->glow = 1.0f;
-    }
-}
-
 // The best of frames frames, each from glows of 1.0, the phase moving by 0.5 as
 // on nominal passes.
 double best_frame_seconds(int32_t frames, std::vector<uint32_t> &storage)
@@ -80,7 +43,7 @@ double best_frame_seconds(int32_t frames, std::vector<uint32_t> &storage)
     ray_phase = 0.0f;
     double best = 1e30;
     for (int32_t n = 0; n < frames; ++n) {
-        reset_glows();
+        light_every_window();
         const Clock::time_point start = Clock::now();
         render_light();
         touch(storage.data());
@@ -112,17 +75,15 @@ uint64_t frame_checksum(const std::vector<uint32_t> &storage, int64_t &lit)
 {
     frame_step = 1.0f;
     ray_phase = 1.5f;
-    reset_glows();
+    light_every_window();
     render_light();
-    uint64_t hash = 14695981039346656037ull;
+    Checksum checksum;
     lit = 0;
     for (uint32_t pixel : storage) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((pixel >> shift) & 0xFF)) * 1099511628211ull;
-        }
+        checksum.mix(pixel);
         lit += pixel != 0;
     }
-    return hash;
+    return checksum.hash;
 }
 
 } // namespace
@@ -137,17 +98,17 @@ int main(int argc, char **argv)
     }
     std::printf("%-22s %10s %10s %9s %10s  %s\n", "scene", "frame_ms", "memset_ms", "x_memset", "lit", "checksum");
     std::vector<uint32_t> storage;
-    for (const Scene &scene : SCENES) {
-        set_scene(scene, storage);
+    for (const BenchDesktop &desktop : BENCH_DESKTOPS) {
+        lay_out_bench_desktop(desktop, storage);
         // One frame first, so that the glow entries and the pages of the storage exist.
-        reset_glows();
+        light_every_window();
         render_light();
         const double frame = best_frame_seconds(frames, storage);
         const double fill = best_memset_seconds(storage);
         int64_t lit = 0;
         const uint64_t checksum = frame_checksum(storage, lit);
         char name[32];
-        std::snprintf(name, sizeof name, "%dx%d/%d", scene.width, scene.height, scene.windows);
+        std::snprintf(name, sizeof name, "%dx%d/%d", desktop.width, desktop.height, desktop.windows);
         std::printf("%-22s %10.3f %10.3f %9.1f %10lld  %016llx\n", name, frame * 1e3, fill * 1e3, frame / fill,
                     static_cast<long long>(lit), static_cast<unsigned long long>(checksum));
         std::fflush(stdout);

@@ -2,16 +2,15 @@
 // and the clear, each beside a plain memset of the same bytes timed in the same run.
 // Counters: items = pixels written (or lit, for whole frames), bytes = 4 per pixel,
 // vs_memset = this benchmark's time over memset's time for the same bytes.
+#include "bench/bench_desktop.h"
+
 #include "host/clock.h"
 #include "host/frame.h"
-#include "host/overlay.h"
 #include "host/watch.h"
 #include "render/light.h"
 #include "render/ramp.h"
 #include "render/rasterizer.h"
 #include "render/span.h"
-#include "tracking/census.h"
-#include "tracking/glow.h"
 
 #include <benchmark/benchmark.h>
 
@@ -51,42 +50,20 @@ void report_against_memset(benchmark::State &state, double seconds, void *block,
     state.counters["vs_memset"] = per_iteration / reference;
 }
 
-// Lays out a screen and a census of windows with staggered rectangles and glows.
-void set_scene(int32_t width, int32_t height, int32_t windows, std::vector<uint32_t> &storage)
-{
-    screen_geometry = ScreenGeometry{0, 0, width, height, width, height};
-    storage.assign(static_cast<size_t>(width) * height, 0);
-    frame_buffer.storage = storage.data();
-    raster_target.pixels = storage.data();
-    desktop_window = nullptr;
-    window_census.count = windows;
-    for (int32_t i = 0; i < windows; ++i) {
-        const HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + i));
-        const LONG left = (i * 173) % (width - 300 > 1 ? width - 300 : 1);
-        const LONG top = (i * 97) % (height - 200 > 1 ? height - 200 : 1);
-        window_census.handles[i] = window;
-        window_census.rects[i] = RECT{left, top, left + 300 + (i * 37) % 700, top + 200 + (i * 53) % 500};
-        glow_entry_for(window)->glow = 1.0f;
-    }
-}
-
 // Whole frames. The glows are put back to 1.0 before each frame (outside the
 // timing) so every frame draws at full brightness.
 void render_frames(benchmark::State &state)
 {
-    const int32_t width = static_cast<int32_t>(state.range(0));
-    const int32_t height = static_cast<int32_t>(state.range(1));
-    const int32_t windows = static_cast<int32_t>(state.range(2));
+    const BenchDesktop desktop{static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)),
+                               static_cast<int32_t>(state.range(2))};
     std::vector<uint32_t> storage;
-    set_scene(width, height, windows, storage);
+    lay_out_bench_desktop(desktop, storage);
     frame_step = 1.0f;
     ray_phase = 0.0f;
     double rendering = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (int32_t i = 0; i < windows; ++i) {
-            glow_entry_for(window_census.handles[i])->glow = 1.0f;
-        }
+        light_every_window();
         ray_phase = ray_phase + 0.5f;
         state.ResumeTiming();
         const Clock::time_point start = Clock::now();
@@ -132,10 +109,9 @@ void span_loop(benchmark::State &state)
 
 void clear_only(benchmark::State &state)
 {
-    const int32_t width = static_cast<int32_t>(state.range(0));
-    const int32_t height = static_cast<int32_t>(state.range(1));
+    const BenchDesktop desktop{static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)), 0};
     std::vector<uint32_t> storage;
-    set_scene(width, height, 0, storage);
+    lay_out_bench_desktop(desktop, storage);
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         clear_frame();

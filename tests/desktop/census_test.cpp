@@ -13,7 +13,7 @@ protected:
         DesktopTest::SetUp();
         sim::set_virtual_screen(0, 0, 1024, 768);
         sim::set_desktop_client(1024, 740); // a taskbar takes the bottom 28 rows
-        start_up(reinterpret_cast<HINSTANCE>(0x400000));
+        start_up(INSTANCE);
     }
 
     std::vector<HWND> censused()

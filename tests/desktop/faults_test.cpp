@@ -15,7 +15,7 @@ protected:
         DesktopTest::SetUp();
         sim::set_virtual_screen(0, 0, 320, 240);
         sim::set_desktop_client(320, 240);
-        start_up(reinterpret_cast<HINSTANCE>(0x400000));
+        start_up(INSTANCE);
         lit = sim::add_window(framed_window({40, 30, 240, 180}));
         sim::set_foreground(lit);
         start_watch();

@@ -12,7 +12,7 @@ protected:
     void start(int x, int y, int width, int height)
     {
         sim::set_virtual_screen(x, y, width, height);
-        start_up(reinterpret_cast<HINSTANCE>(0x400000));
+        start_up(INSTANCE);
     }
 };
 
@@ -156,7 +156,7 @@ TEST_F(FrameTest, GoesOnWithoutAHeader)
 {
     sim::set_virtual_screen(0, 0, 32, 16);
     sim::fail_next_allocations(1); // the header is start-up's only allocation
-    start_up(reinterpret_cast<HINSTANCE>(0x400000));
+    start_up(INSTANCE);
     EXPECT_EQ(frame_buffer.header, nullptr);
     EXPECT_EQ(sim::thread_count(), 1) << "start-up does not stop early";
     clear_frame();

@@ -4,10 +4,10 @@
 // the census holds. The program must come out of it bounded, clean and rippling,
 // and its idle pass as cheap as in its first minute.
 #include "desktop_fixture.h"
+#include "random.h"
 
 #include <bit>
 #include <cmath>
-#include <random>
 #include <set>
 #include <vector>
 
@@ -15,12 +15,12 @@ namespace {
 
 class SoakTest : public DesktopTest {
 protected:
-    std::mt19937 random{20261208};
+    Random random{20261208};
     std::vector<HWND> open;      // live windows we made
     std::vector<HWND> destroyed; // handles free for reuse
     std::set<HWND> seen;         // every handle that could have reached the glow table
 
-    int below(int n) { return (int)(random() % (uint32_t)n); }
+    int below(int n) { return random.between(0, n - 1); }
 
     RECT random_rect()
     {
@@ -112,7 +112,7 @@ TEST_F(SoakTest, AWeekOnABusyDesktop)
 {
     sim::set_virtual_screen(-40, -30, 200, 150);
     sim::set_desktop_client(160, 120);
-    start_up(reinterpret_cast<HINSTANCE>(0x400000));
+    start_up(INSTANCE);
     seen.insert(desktop_window);
     seen.insert(nullptr);
     start_watch();

@@ -11,8 +11,6 @@ namespace {
 
 class StartupTest : public DesktopTest {};
 
-HINSTANCE const INSTANCE = reinterpret_cast<HINSTANCE>(0x400000);
-
 // The calls of start-up in order, by name, leaving out queries that may repeat.
 std::vector<std::string> call_names()
 {

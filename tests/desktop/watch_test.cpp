@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -18,11 +19,24 @@ protected:
         DesktopTest::SetUp();
         sim::set_virtual_screen(0, 0, 800, 600);
         sim::set_desktop_client(800, 572);
-        start_up(reinterpret_cast<HINSTANCE>(0x400000));
+        start_up(INSTANCE);
     }
 
     // The worker's start-up, with whatever is in the foreground now.
     void start() { start_watch(); }
+
+    // The worker's start-up with framed windows opened at these rectangles in
+    // this order, the first in the foreground.
+    std::vector<HWND> start_with_windows(const std::vector<RECT> &rects)
+    {
+        std::vector<HWND> windows;
+        for (const RECT &rect : rects)
+            windows.push_back(sim::add_window(framed_window(rect)));
+        sim::set_foreground(windows[0]);
+        start();
+        return windows;
+    }
+    HWND start_with_window() { return start_with_windows({{100, 50, 500, 350}})[0]; }
 
     // Runs n passes and returns how many of them presented a frame.
     int passes(int n)
@@ -39,9 +53,7 @@ protected:
 
 TEST_F(WatchTest, StartsWithAnEmptyFrame)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    start_with_window();
     EXPECT_EQ(sim::presentation_count(), 1);
     EXPECT_EQ(lit_pixel_count(), 0);
     EXPECT_EQ(sim::current_cursor(), nullptr) << "the cursor is only loaded, not set";
@@ -66,9 +78,7 @@ TEST_F(WatchTest, OverlayFirstRedrawsForTheCensusOnly)
 
 TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     EXPECT_EQ(passes(1), 1);
     EXPECT_EQ(last_foreground, a);
     EXPECT_EQ(glow_of(a), 0.96f) << "set to 1.0, then decayed once by the renderer";
@@ -80,10 +90,8 @@ TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
 TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
 {
     // A fills more than 0.3 of the screen, B less.
-    HWND a = sim::add_window(framed_window({0, 0, 600, 500}));
-    HWND b = sim::add_window(framed_window({500, 300, 700, 450}));
-    sim::set_foreground(a);
-    start();
+    const std::vector<HWND> windows = start_with_windows({{0, 0, 600, 500}, {500, 300, 700, 450}});
+    HWND a = windows[0], b = windows[1];
     passes(3);
     sim::set_foreground(b);
     passes(1);
@@ -100,9 +108,7 @@ TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
 
 TEST_F(WatchTest, ReturningFromTheOverlayIsNoChange)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(5);
     sim::set_foreground(overlay_window);
     passes(2);
@@ -116,9 +122,7 @@ TEST_F(WatchTest, ReturningFromTheOverlayIsNoChange)
 
 TEST_F(WatchTest, DesktopHandsTheForegroundToTheOverlay)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::set_foreground(desktop_window);
     int calls = sim::set_foreground_calls();
@@ -137,9 +141,7 @@ TEST_F(WatchTest, DesktopHandsTheForegroundToTheOverlay)
 
 TEST_F(WatchTest, DraggingRedrawsEveryPassWithoutNewGlow)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(40); // long faded
     EXPECT_EQ(passes(40), 1) << "idle: one refresh in 32 passes";
     for (int i = 1; i <= 10; i++) {
@@ -154,10 +156,7 @@ TEST_F(WatchTest, DraggingRedrawsEveryPassWithoutNewGlow)
 
 TEST_F(WatchTest, OneOpeningWhileAnotherClosesIsNoRedraw)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    HWND b = sim::add_window(framed_window({300, 200, 500, 300}));
-    sim::set_foreground(a);
-    start();
+    HWND b = start_with_windows({{100, 50, 500, 350}, {300, 200, 500, 300}})[1];
     passes(40);
     EXPECT_EQ(passes(16), 0);
     sim::destroy_window(b);
@@ -169,9 +168,7 @@ TEST_F(WatchTest, OneOpeningWhileAnotherClosesIsNoRedraw)
 
 TEST_F(WatchTest, OnlyAGlowAboveOneHundredthKeepsDrawing)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(40);
     EXPECT_EQ(passes(8), 0);
     glow_entry_for(a)->glow = 0.01f;
@@ -182,10 +179,7 @@ TEST_F(WatchTest, OnlyAGlowAboveOneHundredthKeepsDrawing)
 
 TEST_F(WatchTest, AnActivationDrawsForTwentyFivePassesThenIdles)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    HWND b = sim::add_window(framed_window({300, 200, 700, 500}));
-    sim::set_foreground(a);
-    start();
+    HWND b = start_with_windows({{100, 50, 500, 350}, {300, 200, 700, 500}})[1];
     passes(60);
     sim::set_foreground(b); // pass k
     EXPECT_EQ(passes(24), 24) << "passes k to k + 23 draw";
@@ -203,9 +197,7 @@ TEST_F(WatchTest, AnActivationDrawsForTwentyFivePassesThenIdles)
 
 TEST_F(WatchTest, ANullForegroundIsAChangeLikeAnyOther)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::set_foreground(nullptr);
     RECT before = watch_state.current_rect;
@@ -223,9 +215,7 @@ TEST_F(WatchTest, ANullForegroundIsAChangeLikeAnyOther)
 
 TEST_F(WatchTest, ADestroyedForegroundWindowKeepsItsLastRectangle)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(2);
     sim::destroy_window(a);
     sim::set_foreground(a); // the platform still reports it for a moment
@@ -236,9 +226,7 @@ TEST_F(WatchTest, ADestroyedForegroundWindowKeepsItsLastRectangle)
 
 TEST_F(WatchTest, PhaseFollowsTheMeasuredTime)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    HWND a = start_with_window();
     passes(1);
     EXPECT_EQ(frame_step, 1.0f);
     EXPECT_EQ(ray_phase, 0.5f);
@@ -254,9 +242,7 @@ TEST_F(WatchTest, PhaseFollowsTheMeasuredTime)
 
 TEST_F(WatchTest, RippleKeepsMovingForAWeek)
 {
-    HWND a = sim::add_window(framed_window({100, 50, 500, 350}));
-    sim::set_foreground(a);
-    start();
+    start_with_window();
     sim::log_calls(false);
     // One pass about every 10 s (a stall on top of each sleep) for a simulated week:
     // the phase gains some 250 radians a pass and would pass 65536 within the hour.

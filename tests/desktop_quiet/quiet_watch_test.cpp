@@ -9,7 +9,7 @@ class QuietWatchTest : public DesktopTest {};
 TEST_F(QuietWatchTest, LightsEveryActivationWithoutASound)
 {
     sim::set_virtual_screen(0, 0, 800, 600);
-    start_up(reinterpret_cast<HINSTANCE>(0x400000));
+    start_up(INSTANCE);
     HWND a = sim::add_window(framed_window({0, 0, 600, 500}));
     HWND b = sim::add_window(framed_window({500, 300, 700, 450}));
     sim::set_foreground(a);

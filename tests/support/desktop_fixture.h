@@ -9,6 +9,9 @@
 
 #include <cstdint>
 
+// The instance handle the tests start the program with.
+inline const HINSTANCE INSTANCE = reinterpret_cast<HINSTANCE>(0x400000);
+
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override

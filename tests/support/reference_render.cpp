@@ -1,7 +1,8 @@
 // The reference renderer: every rule of the light rendering written as plainly as
 // it goes, in 64-bit integers wherever the program's 32-bit quantities could leave
 // them, and with the program's own answers where the rules leave a case open.
-// It reads the program's records (screen, census, clock, glows) and writes its own.
+// It reads the program's records (screen, census, clock, glows) and writes its own;
+// its triangles and spans also note where a 32-bit sum or product would overflow.
 #include "reference_render.h"
 
 #include "host/clock.h"
@@ -30,17 +31,21 @@ bool in_32(int64_t value)
     return value >= INT32_MIN && value <= INT32_MAX;
 }
 
-// A triangle corner: whole pixels, whole rows (bottom-up) and a ramp index.
-struct Corner {
-    int64_t x, y, shade;
-};
-
-// The pixels one frame draws into, and its ramp.
+// The pixels one frame, triangle or span draws into, its ramp, and what the
+// drawing met on the way.
 struct Canvas {
     int64_t width, height;
     std::vector<uint32_t> &pixels;
     const uint32_t *ramp;
+    bool fits_32 = true;  // every quantity the rules hold in 32 bits has fitted so far
+    bool dropped = false; // a triangle was left out for a corner or a step out of range
 };
+
+// Notes whether the quantities just computed fit 32 bits.
+void note(Canvas &canvas, bool fits)
+{
+    canvas.fits_32 = canvas.fits_32 && fits;
+}
 
 // One edge from its start corner: 8.8 column and shade there, and their steps per row.
 struct Edge {
@@ -67,13 +72,16 @@ void fill_span(Canvas &canvas, int64_t row, int64_t left_x, int64_t left_shade, 
     const int64_t first = left_x >> FIXED;
     const int64_t end = right_x >> FIXED;
     for (int64_t c = std::max<int64_t>(first, 0); c < end && c < canvas.width; ++c) {
-        const int64_t index = std::clamp<int64_t>((left_shade + (c - first) * step) >> FIXED, 0, 255);
+        const int64_t offset = (c - first) * step;
+        note(canvas, in_32(offset) && in_32(left_shade + offset));
+        const int64_t index = std::clamp<int64_t>((left_shade + offset) >> FIXED, 0, 255);
         canvas.pixels[static_cast<size_t>(row * canvas.width + c)] = canvas.ramp[index];
     }
 }
 
 // The walk from one corner to another; false when a step does not fit 32 bits.
-bool set_up(Edge &edge, const Corner &from, const Corner &to)
+// Its start, its end and its steps' numerators are noted.
+bool set_up(Canvas &canvas, Edge &edge, const Corner &from, const Corner &to)
 {
     const int64_t rows = to.y - from.y;
     edge = Edge{from.x << FIXED, from.shade << FIXED, from.y, 0, 0};
@@ -81,6 +89,9 @@ bool set_up(Edge &edge, const Corner &from, const Corner &to)
         edge.x_step = ((to.x - from.x) << FIXED) / rows;
         edge.shade_step = ((to.shade - from.shade) << FIXED) / rows;
     }
+    note(canvas, in_32(edge.x) && in_32(edge.shade) && in_32(edge.x + rows * edge.x_step) &&
+                     in_32(edge.shade + rows * edge.shade_step) && in_32((to.x - from.x) << FIXED) &&
+                     in_32((to.shade - from.shade) << FIXED));
     return in_32(edge.x_step) && in_32(edge.shade_step);
 }
 
@@ -93,7 +104,8 @@ bool corner_fits(const Corner &p)
 // The triangle a, b, c: lowest corner first, the winding test, one shade gradient,
 // and every row from the lowest corner up to the top corner's row - 1 as one span
 // whose ends stand where k single steps from their start corner put them. Rows
-// outside the canvas would write nothing and are not visited.
+// outside the canvas would write nothing and are not visited; a triangle wholly
+// above or below it is not set up.
 void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corner &c)
 {
     Corner p0 = a, p1 = b, p2 = c;
@@ -106,24 +118,34 @@ void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corne
     } else if (lowest == &c) {
         p0 = c, p1 = a, p2 = b;
     }
-    // First: beyond the range even 64-bit products could overflow.
+    // First: beyond the range even 64-bit products could overflow, and the 8.8
+    // form of a corner would not fit 32 bits.
     if (!corner_fits(p0) || !corner_fits(p1) || !corner_fits(p2)) {
+        canvas.dropped = true;
+        note(canvas, false);
         return;
     }
-    const int64_t area2 = (p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y);
+    const int64_t t1 = (p1.x - p0.x) * (p2.y - p0.y), t2 = (p2.x - p0.x) * (p1.y - p0.y);
+    note(canvas, in_32(t1) && in_32(t2) && in_32(t1 - t2));
+    const int64_t area2 = t1 - t2;
     if (area2 <= 0) {
         return;
     }
-    const int64_t step =
-        (((p1.shade - p0.shade) * (p2.y - p0.y) + (p0.shade - p2.shade) * (p1.y - p0.y)) << FIXED) / area2;
+    const int64_t g1 = (p1.shade - p0.shade) * (p2.y - p0.y), g2 = (p0.shade - p2.shade) * (p1.y - p0.y);
+    note(canvas, in_32(g1) && in_32(g2) && in_32(g1 + g2) && in_32((g1 + g2) << FIXED));
+    const int64_t step = ((g1 + g2) << FIXED) / area2;
     const bool middle_left = p1.y > p2.y;
     const Corner &top = middle_left ? p1 : p2;
     const Corner &middle = middle_left ? p2 : p1;
+    if (p0.y >= canvas.height || top.y <= 0) {
+        return;
+    }
     Edge long_edge, lower, upper;
-    const bool long_fits = set_up(long_edge, p0, top);
-    const bool lower_fits = set_up(lower, p0, middle);
-    const bool upper_fits = set_up(upper, middle, top);
-    if (!in_32(step) || !long_fits || !lower_fits || !upper_fits || p0.y >= canvas.height || top.y <= 0) {
+    const bool long_fits = set_up(canvas, long_edge, p0, top);
+    const bool lower_fits = set_up(canvas, lower, p0, middle);
+    const bool upper_fits = set_up(canvas, upper, middle, top);
+    if (!in_32(step) || !long_fits || !lower_fits || !upper_fits) {
+        canvas.dropped = true;
         return;
     }
     for (int64_t row = std::max<int64_t>(p0.y, 0); row < std::min(top.y, canvas.height); ++row) {
@@ -256,16 +278,46 @@ float &glow_of(std::vector<Glow> &glows, HWND window)
     return glows.back().glow;
 }
 
+// Runs draw on a width x height canvas whose ramp entry e is e, so that its pixels
+// are ramp indices; they start at 0xFFFFFFFF, which reads as index -1.
+template <typename Draw>
+Drawing draw_indices(int32_t width, int32_t height, Draw draw)
+{
+    uint32_t ramp[256];
+    for (uint32_t e = 0; e < 256; ++e) {
+        ramp[e] = e;
+    }
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0xFFFFFFFFu);
+    Canvas canvas{width, height, pixels, ramp};
+    draw(canvas);
+    return Drawing{std::vector<int32_t>(pixels.begin(), pixels.end()), canvas.dropped, canvas.fits_32};
+}
+
 } // namespace
+
+bool storage_fits(const ScreenGeometry &screen)
+{
+    return screen.width > 0 && screen.height > 0 && static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
+}
+
+Drawing draw_triangle(const Corner &a, const Corner &b, const Corner &c, int32_t width, int32_t height)
+{
+    return draw_indices(width, height, [&](Canvas &canvas) { fill_triangle(canvas, a, b, c); });
+}
+
+Drawing draw_span(int64_t row, int64_t left_x, int64_t left_shade, int64_t right_x, int64_t step, int32_t width,
+                  int32_t height)
+{
+    return draw_indices(width, height,
+                        [&](Canvas &canvas) { fill_span(canvas, row, left_x, left_shade, right_x, step); });
+}
 
 Frame render_frame(bool had_storage)
 {
     Frame frame{};
     build_ramp(frame.ramp);
     const ScreenGeometry screen = screen_geometry;
-    const bool fits = screen.width > 0 && screen.height > 0 &&
-                      static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
-    frame.has_storage = had_storage || fits;
+    frame.has_storage = had_storage || storage_fits(screen);
     frame.target_width = frame.has_storage ? screen.width : 0;
     frame.target_height = frame.has_storage ? screen.height : 0;
     if (frame.has_storage && screen.width > 0 && screen.height > 0) {

@@ -2,8 +2,12 @@
 // of the table, the ramp and the frame buffer's records, on the benchmark desktops,
 // on a scene faded out frame by frame and on thousands of random scenes with
 // absurd rectangles, phases, glows, frame steps and screens.
+#include "random.h"
+#include "rects.h"
 #include "reference_render.h"
 #include "render_target.h"
+
+#include "bench/bench_desktop.h"
 
 #include "host/clock.h"
 #include "host/frame.h"
@@ -17,35 +21,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <limits>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-const float NAN_F = std::numeric_limits<float>::quiet_NaN();
-const float INF_F = std::numeric_limits<float>::infinity();
-const float MAX_F = std::numeric_limits<float>::max();
 const HWND DESKTOP = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xDE5C));
-
-struct SceneWindow {
-    HWND handle;
-    RECT rect; // screen coordinates
-    float glow;
-};
-
-struct Scene {
-    ScreenGeometry screen;
-    float step;
-    float phase;
-    HWND desktop;
-    std::vector<SceneWindow> windows; // highest first
-};
 
 std::string describe(const Scene &scene)
 {
@@ -53,23 +38,10 @@ std::string describe(const Scene &scene)
     const ScreenGeometry &s = scene.screen;
     out << "screen (" << s.x << ", " << s.y << ") " << s.width << " x " << s.height << ", step " << scene.step
         << ", phase " << scene.phase << ", desktop " << scene.desktop << ", windows:";
-    for (const SceneWindow &w : scene.windows) {
-        out << " [" << w.handle << " (" << w.rect.left << ", " << w.rect.top << ", " << w.rect.right << ", "
-            << w.rect.bottom << ") glow " << w.glow << "]";
+    for (const CensusWindow &w : scene.windows) {
+        out << " [" << w.handle << " " << rect_text(w.rect) << " glow " << w.glow << "]";
     }
     return out.str();
-}
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
-
-bool storage_can_exist(const ScreenGeometry &screen)
-{
-    return screen.width > 0 && screen.height > 0 && static_cast<int64_t>(screen.width) * screen.height * 4 <= INT32_MAX;
 }
 
 // The first difference between what render_light left and the reference's frame.
@@ -128,63 +100,30 @@ const RayVertex UNTOUCHED_CORNERS[3] = {{-11, 22, -1}, {-33, 44, -1}, {-55, 66, 
 ::testing::AssertionResult same_corners(const reference::Frame &want)
 {
     for (int v = 0; v < 3; ++v) {
-        const RayVertex &got = ray_vertices[v];
         const RayVertex expected = want.wrote_corners
                                        ? RayVertex{want.corners[v][0], want.corners[v][1], want.corners[v][2]}
                                        : UNTOUCHED_CORNERS[v];
-        if (got.x != expected.x || got.y != expected.y || got.shade != expected.shade) {
-            return ::testing::AssertionFailure() << "ray_vertices[" << v << "]: got (" << got.x << ", " << got.y
-                                                 << ", " << got.shade << "), want (" << expected.x << ", "
-                                                 << expected.y << ", " << expected.shade << ")"
-                                                 << (want.wrote_corners ? "" : ", left as they were");
+        ::testing::AssertionResult same = vertex_is(ray_vertices[v], expected);
+        if (!same) {
+            return same << " in ray_vertices[" << v << "]" << (want.wrote_corners ? "" : ", left as they were");
         }
     }
     return ::testing::AssertionSuccess();
 }
 
-// Keeps the records render_light reads and writes, and puts them back afterwards.
+// Each test sets the records render_light reads and writes; they go back afterwards.
 class FanReferenceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        saved_screen_ = screen_geometry;
-        saved_frame_ = frame_buffer;
-        saved_target_ = raster_target;
-        saved_step_ = frame_step;
-        saved_phase_ = ray_phase;
-        saved_desktop_ = desktop_window;
-        saved_count_ = window_census.count;
-    }
-    void TearDown() override
-    {
-        screen_geometry = saved_screen_;
-        frame_buffer = saved_frame_;
-        raster_target = saved_target_;
-        frame_step = saved_step_;
-        ray_phase = saved_phase_;
-        desktop_window = saved_desktop_;
-        window_census.count = saved_count_;
-    }
-
     // Renders frames consecutive frames of the scene with both renderers, the glows
     // carried from frame to frame and the phase advanced as the watch loop does, and
     // reports the first difference. lit and dark count the frames of each kind.
     static ::testing::AssertionResult frames_match(const Scene &scene, int32_t frames, int64_t *lit = nullptr,
                                                    int64_t *dark = nullptr)
     {
-        screen_geometry = scene.screen;
-        frame_step = scene.step;
-        ray_phase = scene.phase;
-        desktop_window = scene.desktop;
-        window_census.count = static_cast<int32_t>(scene.windows.size());
-        for (size_t i = 0; i < scene.windows.size(); ++i) {
-            window_census.handles[i] = scene.windows[i].handle;
-            window_census.rects[i] = scene.windows[i].rect;
-            glow_entry_for(scene.windows[i].handle)->glow = scene.windows[i].glow;
-        }
+        take_scene(scene);
         // The frame's own storage, full of junk that the clear must remove; a screen
         // that no storage can hold gets none, and render_light must make none.
-        const bool storage = storage_can_exist(scene.screen);
+        const bool storage = reference::storage_fits(scene.screen);
         std::vector<uint32_t> pixels(storage ? static_cast<size_t>(scene.screen.width) * scene.screen.height : 0,
                                      SENTINEL);
         frame_buffer = FrameBuffer{nullptr, nullptr, 0, 0, storage ? pixels.data() : nullptr};
@@ -200,10 +139,7 @@ protected:
             if (!same) {
                 return same << " in frame " << f << " of " << describe(scene);
             }
-            bool any = false;
-            for (uint32_t p : pixels) {
-                any = any || p != 0;
-            }
+            const bool any = std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0; });
             if (lit && dark) {
                 *(any ? lit : dark) += 1;
             }
@@ -213,38 +149,20 @@ protected:
     }
 
 private:
-    ScreenGeometry saved_screen_{};
-    FrameBuffer saved_frame_{};
-    RasterTarget saved_target_{};
-    float saved_step_ = 0.0f;
-    float saved_phase_ = 0.0f;
-    HWND saved_desktop_ = nullptr;
-    int32_t saved_count_ = 0;
+    ProgramStateGuard saved_;
 };
 
-// Window i of n as the benchmark lays them out, all at glow 1.0.
-Scene benchmark_scene(int32_t width, int32_t height, int32_t windows)
-{
-    Scene scene{{0, 0, width, height, width, height}, 1.0f, 0.0f, nullptr, {}};
-    for (int32_t i = 0; i < windows; ++i) {
-        const LONG left = (173 * i) % (width - 300);
-        const LONG top = (97 * i) % (height - 200);
-        scene.windows.push_back(SceneWindow{handle(0x3000 + static_cast<uintptr_t>(i)),
-                                            RECT{left, top, left + 300 + (37 * i) % 700, top + 200 + (53 * i) % 500},
-                                            1.0f});
-    }
-    return scene;
-}
-
+// The benchmark desktops, every window at glow 1.0, then on the smaller desktops a
+// second frame at 0.96.
 TEST_F(FanReferenceTest, BenchmarkDesktops)
 {
-    const int32_t desktops[][3] = {
-        {1920, 1080, 8}, {1920, 1080, 32}, {2560, 1440, 24}, {3840, 2160, 32}, {11520, 2160, 48},
-    };
-    for (const auto &d : desktops) {
-        // Glows of 1.0, then on the smaller desktops a second frame at 0.96.
-        const int32_t frames = d[0] * d[1] <= 1920 * 1080 ? 2 : 1;
-        EXPECT_TRUE(frames_match(benchmark_scene(d[0], d[1], d[2]), frames)) << d[0] << " x " << d[1] << ", " << d[2];
+    for (const BenchDesktop &d : BENCH_DESKTOPS) {
+        Scene scene{{0, 0, d.width, d.height, d.width, d.height}, 1.0f, 0.0f, nullptr, {}};
+        for (int32_t i = 0; i < d.windows; ++i) {
+            scene.windows.push_back(CensusWindow{bench_window(i), bench_window_rect(d, i), 1.0f});
+        }
+        const int32_t frames = d.width * d.height <= 1920 * 1080 ? 2 : 1;
+        EXPECT_TRUE(frames_match(scene, frames)) << d.width << " x " << d.height << ", " << d.windows;
     }
 }
 
@@ -272,10 +190,7 @@ void census_of_one(HWND window, const RECT &rect, float phase)
     frame_step = 1.0f;
     ray_phase = phase;
     desktop_window = nullptr;
-    window_census.count = 1;
-    window_census.handles[0] = window;
-    window_census.rects[0] = rect;
-    glow_entry_for(window)->glow = 1.0f;
+    take_census({{window, rect, 1.0f}});
 }
 
 // Without storage the first frame makes it, of the screen's size, and draws into it.
@@ -335,24 +250,6 @@ TEST_F(FanReferenceTest, FramesEndingAtAGuardPage)
     }
     EXPECT_GT(last_pixel_lit, 8) << "frames whose last pixel is lit";
 }
-
-class Random {
-public:
-    explicit Random(uint32_t seed) : engine_(seed) {}
-    int64_t between(int64_t low, int64_t high)
-    {
-        const uint64_t span = static_cast<uint64_t>(high - low) + 1;
-        return low + static_cast<int64_t>((static_cast<uint64_t>(engine_()) << 32 | engine_()) % span);
-    }
-    template <typename T, size_t N>
-    T pick(const T (&choices)[N])
-    {
-        return choices[between(0, N - 1)];
-    }
-
-private:
-    std::mt19937 engine_;
-};
 
 LONG clamp_long(int64_t value)
 {
@@ -447,7 +344,7 @@ Scene random_scene(uint32_t seed)
         window = kind == 0 ? DESKTOP : (kind == 1 ? nullptr : window);
         const RECT rect = random_rect(r, scene.screen);
         const float glow = r.between(0, 2) == 0 ? r.pick(glows) : static_cast<float>(r.between(0, 1000)) * 0.001f;
-        scene.windows.push_back(SceneWindow{window, rect, glow});
+        scene.windows.push_back(CensusWindow{window, rect, glow});
     }
     return scene;
 }
@@ -485,7 +382,7 @@ TEST_F(FanReferenceTest, RandomWindowsOnDesktops)
         for (int64_t i = r.between(4, 12); i > 0; --i) {
             // Mostly windows on the screen, now and then one of any kind.
             const RECT rect = r.between(0, 3) == 0 ? random_rect(r, scene.screen) : near_rect(r, scene.screen);
-            scene.windows.push_back(SceneWindow{handle(0x3400 + static_cast<uintptr_t>(r.between(0, 15))), rect,
+            scene.windows.push_back(CensusWindow{handle(0x3400 + static_cast<uintptr_t>(r.between(0, 15))), rect,
                                                 static_cast<float>(r.between(0, 1000)) * 0.001f});
         }
         ASSERT_TRUE(frames_match(scene, 1, &lit, &dark)) << "desktop scene seed " << 100000 + seed;

@@ -3,6 +3,8 @@
 // frames that must come out the same in the native and the 32-bit Windows build.
 #include "render_target.h"
 
+#include "bench/bench_desktop.h"
+
 #include "host/clock.h"
 #include "host/overlay.h"
 #include "host/watch.h"
@@ -18,73 +20,26 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace {
 
-const float NOT_A_NUMBER = std::numeric_limits<float>::quiet_NaN();
-const float INFINITE_GLOW = std::numeric_limits<float>::infinity();
+const HWND DESKTOP = handle(0xD35C);
 
-bool same_vertex(const RayVertex &a, const RayVertex &b)
-{
-    return a.x == b.x && a.y == b.y && a.shade == b.shade;
-}
-
-::testing::AssertionResult vertex_is(const RayVertex &seen, const RayVertex &expected)
-{
-    if (same_vertex(seen, expected)) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade
-                                         << "), expected (" << expected.x << ", " << expected.y << ", "
-                                         << expected.shade << ")";
-}
-
-struct Window {
-    HWND handle;
-    RECT rect;
-    float glow;
-};
-
-// Keeps the records render_light reads and puts them back afterwards.
+// A census of its own with frame step 1.0 at phase 0.0; the program's records go
+// back afterwards.
 class FanTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_step_ = frame_step;
-        saved_phase_ = ray_phase;
-        saved_desktop_ = desktop_window;
-        saved_count_ = window_census.count;
         frame_step = 1.0f;
         ray_phase = 0.0f;
-        desktop_window = handle(0xD35C);
+        desktop_window = DESKTOP;
         window_census.count = 0;
-    }
-    void TearDown() override
-    {
-        frame_step = saved_step_;
-        ray_phase = saved_phase_;
-        desktop_window = saved_desktop_;
-        window_census.count = saved_count_;
-    }
-
-    // The census, highest window first, each with its glow set.
-    static void take(const std::vector<Window> &windows)
-    {
-        window_census.count = static_cast<int32_t>(windows.size());
-        for (size_t i = 0; i < windows.size(); ++i) {
-            window_census.handles[i] = windows[i].handle;
-            window_census.rects[i] = windows[i].rect;
-            glow_entry_for(windows[i].handle)->glow = windows[i].glow;
-        }
     }
 
 private:
-    float saved_step_ = 0.0f;
-    float saved_phase_ = 0.0f;
-    HWND saved_desktop_ = nullptr;
-    int32_t saved_count_ = 0;
+    ProgramStateGuard saved_;
 };
 
 const ScreenGeometry SCREEN_800 = {0, 0, 800, 600, 800, 600};
@@ -127,7 +82,7 @@ TEST_F(FanTest, WorkedExampleFrame)
 {
     OwnedFrame frame(SCREEN_800);
     const HWND window = handle(0xE1);
-    take({{window, EXAMPLE_RECT, 1.0f}});
+    take_census({{window, EXAMPLE_RECT, 1.0f}});
     render_light();
     EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(0.96f)) << glow_entry_for(window)->glow;
     EXPECT_TRUE(vertex_is(ray_vertices[0], {25, 749, 1}));
@@ -157,9 +112,9 @@ TEST_F(FanTest, BrightnessOfAGlow)
         {1.0f, 233},
         {0.96f, 223},               // 223.68
         {0.0f, 0},
-        {NOT_A_NUMBER, 0},          // not finite: drawn as 0
-        {INFINITE_GLOW, 0},
-        {-INFINITE_GLOW, 0},
+        {NAN_F, 0},                 // not finite: drawn as 0
+        {INF_F, 0},
+        {-INF_F, 0},
         {1.0e30f, MAX_BRIGHTNESS},  // finite but far too bright: held
         {100.0f, 23300},
     };
@@ -186,14 +141,14 @@ TEST_F(FanTest, DecayAndTheDarkFrame)
         {"a frame step of 0.0 keeps a glow of 0.0", 0.0f, 0.0f, 0.0f, true},
         {"a glow falling below 0.0 is held at 0.0", 0.03f, 1.0f, 0.0f, false},
         {"a longer pass decays more", 0.5f, 2.5f, 0.5f - 2.5f * 0.04f, true},
-        {"a glow that is not a number becomes 0.0", NOT_A_NUMBER, 1.0f, 0.0f, false},
-        {"a frame step that is not a number", 0.5f, NOT_A_NUMBER, 0.0f, false},
-        {"an infinite glow becomes 0.0", INFINITE_GLOW, 1.0f, 0.0f, false},
+        {"a glow that is not a number becomes 0.0", NAN_F, 1.0f, 0.0f, false},
+        {"a frame step that is not a number", 0.5f, NAN_F, 0.0f, false},
+        {"an infinite glow becomes 0.0", INF_F, 1.0f, 0.0f, false},
     };
     OwnedFrame frame(SCREEN_800);
     for (const DecayCase &c : cases) {
         const HWND window = handle(0xE2);
-        take({{window, EXAMPLE_RECT, c.glow}});
+        take_census({{window, EXAMPLE_RECT, c.glow}});
         frame_step = c.step;
         render_light();
         EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(c.glow_after)) << c.what;
@@ -209,18 +164,18 @@ TEST_F(FanTest, FramesWithNothingToDraw)
     EXPECT_EQ(frame.lit_count(), 0);
 
     // Every window at 0.0: fans at shade 1, then the final clear.
-    take({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
+    take_census({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 
     // The desktop window is passed over: its glow is not decayed and nothing is drawn.
-    take({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
+    take_census({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(glow_entry_for(desktop_window)->glow, 1.0f);
 
     // A minimized window's fan lies wholly off the screen, but its glow decays.
-    take({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
+    take_census({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(bits(glow_entry_for(handle(0xE5))->glow), bits(0.96f));
@@ -229,15 +184,15 @@ TEST_F(FanTest, FramesWithNothingToDraw)
 TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 {
     OwnedFrame frame(SCREEN_800);
-    const Window high{handle(0xE6), RECT{200, 100, 600, 400}, 1.0f};
-    const Window low{handle(0xE7), RECT{150, 80, 450, 300}, 0.5f};
-    take({high});
+    const CensusWindow high{handle(0xE6), RECT{200, 100, 600, 400}, 1.0f};
+    const CensusWindow low{handle(0xE7), RECT{150, 80, 450, 300}, 0.5f};
+    take_census({high});
     render_light();
     const std::vector<uint32_t> high_only = frame.pixels();
-    take({low});
+    take_census({low});
     render_light();
     const std::vector<uint32_t> low_only = frame.pixels();
-    take({high, low});
+    take_census({high, low});
     render_light();
     const std::vector<uint32_t> &both = frame.pixels();
 
@@ -255,7 +210,7 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 
     // A lit lower fan under a higher one at 0.0: the higher fan's shade-1 pixels
     // stay in the frame and cover the lit ones.
-    take({{high.handle, high.rect, 0.0f}, low});
+    take_census({{high.handle, high.rect, 0.0f}, low});
     render_light();
     for (size_t i = 0; i < both.size(); ++i) {
         if (high_only[i] != 0) {
@@ -275,20 +230,21 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
     FanShape fan{2000000000, 749, 200000000, 376, 600, 1};
     RayVertex corners[3] = {{7, 7, 7}, {7, 7, 7}, {7, 7, 7}};
     EXPECT_FALSE(fan_ray_vertices(fan, 12, 100, 0.0f, corners)); // cos x 2e8 + 2e9 > 2^31
-    EXPECT_TRUE(same_vertex(corners[0], {7, 7, 7}) && same_vertex(corners[1], {7, 7, 7}));
+    EXPECT_TRUE(vertex_is(corners[0], {7, 7, 7}) && vertex_is(corners[1], {7, 7, 7}));
     EXPECT_TRUE(fan_ray_vertices(fan, 119, 100, 0.0f, corners)); // the steepest ray stays inside
     fan = FanShape{0, 749, 300, -2000000000, 2000000000, 1};
     EXPECT_FALSE(fan_ray_vertices(fan, 100, 100, 0.0f, corners)); // the rim's row leaves 32 bits
 
     // A phase that is not a number leaves the rim unmoved.
     const FanShape example = fan_shape(EXAMPLE_RECT, SCREEN_800);
-    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NOT_A_NUMBER, corners));
+    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NAN_F, corners));
     const float angle = (40.0f * 3.1415927f) * 0.00390625f;
     EXPECT_EQ(corners[1].x, static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
 
     // Whole frames with such windows draw nothing from them and write nowhere else.
     OwnedFrame frame(SCREEN_800);
-    take({{handle(0xE8), absurd, 1.0f}, {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
+    take_census({{handle(0xE8), absurd, 1.0f},
+                 {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 }
@@ -298,54 +254,41 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 // the 32-bit Windows build must give the same.
 TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
 {
-    struct Scene {
-        ScreenGeometry screen;
-        float phase;
-        float step;
-        std::vector<Window> windows;
-    };
     const std::vector<Scene> scenes = {
-        {{0, 0, 800, 600, 800, 600}, 0.0f, 1.0f,
+        {{0, 0, 800, 600, 800, 600}, 1.0f, 0.0f, DESKTOP,
          {{handle(0xF1), {100, 50, 500, 350}, 1.0f},
           {handle(0xF2), {300, 200, 900, 700}, 0.5f},
           {handle(0xF3), {-50, 400, 200, 650}, 0.2f}}},
-        {{-1280, -200, 1280, 720, 1280, 720}, 1.7f, 0.73f,
+        {{-1280, -200, 1280, 720, 1280, 720}, 0.73f, 1.7f, DESKTOP,
          {{handle(0xF4), {-1200, -150, -700, 300}, 0.81f},
           {handle(0xF5), {-600, 0, -100, 500}, 0.33f},
           {handle(0xF6), {-1500, -300, 100, 800}, 0.07f}}},
-        {{17, -5, 333, 211, 333, 211}, 123.25f, 2.5f,
+        {{17, -5, 333, 211, 333, 211}, 2.5f, 123.25f, DESKTOP,
          {{handle(0xF7), {20, 0, 120, 90}, 0.9f}, {handle(0xF8), {200, 100, 340, 210}, 0.65f}}},
-        {{0, 0, 1920, 1080, 1920, 1080}, 60000.5f, 1.0f,
+        {{0, 0, 1920, 1080, 1920, 1080}, 1.0f, 60000.5f, DESKTOP,
          {{handle(0xF9), {100, 100, 900, 700}, 1.0f},
           {handle(0xFA), {800, 50, 1800, 1000}, 0.6f},
           {handle(0xFB), {1500, 600, 1910, 1070}, 0.45f},
           {handle(0xFC), {0, 0, 1920, 1080}, 0.3f},
           {handle(0xFD), {-32000, -32000, -31840, -31972}, 0.9f}}},
-        {{0, 0, 64, 48, 64, 48}, 3.0f, 1.0f, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
+        {{0, 0, 64, 48, 64, 48}, 1.0f, 3.0f, DESKTOP, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
     };
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](uint32_t word) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
-        }
-    };
+    Checksum checksum;
     for (const Scene &scene : scenes) {
         OwnedFrame frame(scene.screen);
-        ray_phase = scene.phase;
-        frame_step = scene.step;
-        take(scene.windows);
+        take_scene(scene);
         for (int pass = 0; pass < 3; ++pass) {
             render_light();
             for (uint32_t pixel : frame.pixels()) {
-                mix(pixel);
+                checksum.mix(pixel);
             }
-            for (const Window &w : scene.windows) {
-                mix(bits(glow_entry_for(w.handle)->glow));
+            for (const CensusWindow &w : scene.windows) {
+                checksum.mix(bits(glow_entry_for(w.handle)->glow));
             }
             ray_phase = ray_phase + frame_step * 0.5f;
         }
     }
-    EXPECT_EQ(hash, 0x4a267d689d736d5full) << std::hex << "frames hash to 0x" << hash;
+    EXPECT_EQ(checksum.hash, 0x4a267d689d736d5full) << std::hex << "frames hash to 0x" << checksum.hash;
 }
 
 // A rim vertex moves only where a single-precision value lies within an ulp or so
@@ -354,13 +297,7 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
 // would miss (a double-precision step, a fused multiply-add, a different sine).
 TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
 {
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](int32_t value) {
-        const uint32_t word = static_cast<uint32_t>(value);
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
-        }
-    };
+    Checksum checksum;
     uint32_t seed = 12345;
     const auto next = [&seed](int32_t span) {
         seed = seed * 1664525u + 1013904223u;
@@ -379,15 +316,15 @@ TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
             RayVertex corners[3];
             ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, phase, corners));
             for (const RayVertex &corner : corners) {
-                mix(corner.x);
-                mix(corner.y);
-                mix(corner.shade);
+                checksum.mix(static_cast<uint32_t>(corner.x));
+                checksum.mix(static_cast<uint32_t>(corner.y));
+                checksum.mix(static_cast<uint32_t>(corner.shade));
             }
             ++rays;
         }
     }
     EXPECT_EQ(rays, 4000 * 108);
-    EXPECT_EQ(hash, 0x4aadc8c7537f7b90ull) << std::hex << "fan corners hash to 0x" << hash;
+    EXPECT_EQ(checksum.hash, 0x4aadc8c7537f7b90ull) << std::hex << "fan corners hash to 0x" << checksum.hash;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// Random triangles and spans against a slow 64-bit reference written from the
-// rules: every rotation draws the same pixels, nothing is written outside the
-// target, and wherever the 32-bit arithmetic is defined nothing is dropped.
+// Random triangles and spans against the slow 64-bit reference renderer: every
+// rotation draws the same pixels, nothing is written outside the target, and
+// wherever the 32-bit arithmetic is defined nothing is dropped.
+#include "random.h"
+#include "reference_render.h"
 #include "render_target.h"
 
 #include "render/ramp.h"
@@ -11,135 +13,27 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
 
-const int64_t INT32_LOW = INT32_MIN;
-const int64_t INT32_HIGH = INT32_MAX;
-
-bool in_32(int64_t value)
+// The reference renderer's picture of the corners v, in their order.
+reference::Drawing reference_triangle(const RayVertex (&v)[3], int32_t width, int32_t height)
 {
-    return value >= INT32_LOW && value <= INT32_HIGH;
+    const auto corner = [](const RayVertex &p) { return reference::Corner{p.x, p.y, p.shade}; };
+    return reference::draw_triangle(corner(v[0]), corner(v[1]), corner(v[2]), width, height);
 }
 
-int32_t clamp_index(int64_t shade)
+// The corners and the target, as a failure prints them.
+std::string describe(const RayVertex (&v)[3], int32_t width, int32_t height)
 {
-    const int64_t index = shade >> 8;
-    return static_cast<int32_t>(index < 0 ? 0 : (index > 255 ? 255 : index));
+    char text[160];
+    std::snprintf(text, sizeof text, "(%d,%d,%d) (%d,%d,%d) (%d,%d,%d) on %dx%d", v[0].x, v[0].y, v[0].shade,
+                  v[1].x, v[1].y, v[1].shade, v[2].x, v[2].y, v[2].shade, width, height);
+    return text;
 }
-
-struct Corner {
-    int64_t x, y, s;
-};
-
-// One edge in closed form: after k rows the walker is at x0 * 256 + k * dx.
-struct Walk {
-    int64_t x0, s0, y0, dx, ds, rows;
-};
-
-Walk walk(const Corner &from, const Corner &to)
-{
-    Walk w{from.x * 256, from.s * 256, from.y, 0, 0, to.y - from.y};
-    if (w.rows > 0) {
-        w.dx = (to.x - from.x) * 256 / w.rows; // C++ division truncates toward zero
-        w.ds = (to.s - from.s) * 256 / w.rows;
-    }
-    return w;
-}
-
-// The expected picture: the index of every pixel, -1 where nothing is written.
-struct Expected {
-    std::vector<int32_t> index;
-    bool defined_32 = true; // every quantity the rules hold in 32 bits fits in them
-    bool dropped = false;   // dropped by the rasterizer's limits
-};
-
-Expected reference(const RayVertex &a, const RayVertex &b, const RayVertex &c, int32_t width, int32_t height)
-{
-    Expected out;
-    out.index.assign(static_cast<size_t>(width) * height, -1);
-    const Corner A{a.x, a.y, a.shade}, B{b.x, b.y, b.shade}, C{c.x, c.y, c.shade};
-    Corner p0 = A, p1 = B, p2 = C;
-    const Corner &lowest = A.y <= B.y ? (C.y < A.y ? C : A) : (C.y < B.y ? C : B);
-    if (&lowest == &B) {
-        p0 = B, p1 = C, p2 = A;
-    } else if (&lowest == &C) {
-        p0 = C, p1 = A, p2 = B;
-    }
-    bool &ok = out.defined_32;
-    const int64_t t1 = (p1.x - p0.x) * (p2.y - p0.y), t2 = (p2.x - p0.x) * (p1.y - p0.y);
-    ok = in_32(t1) && in_32(t2) && in_32(t1 - t2);
-    const int64_t area2 = t1 - t2;
-    if (area2 <= 0) {
-        return out;
-    }
-    const int64_t g1 = (p1.s - p0.s) * (p2.y - p0.y), g2 = (p0.s - p2.s) * (p1.y - p0.y);
-    ok = ok && in_32(g1) && in_32(g2) && in_32(g1 + g2) && in_32((g1 + g2) * 256);
-    const int64_t step = (g1 + g2) * 256 / area2;
-    if (p0.y >= height) {
-        return out;
-    }
-    const bool middle_left = p1.y > p2.y;
-    const Corner &top = middle_left ? p1 : p2;
-    const Corner &middle = middle_left ? p2 : p1;
-    if (top.y <= 0) {
-        return out;
-    }
-    const Walk long_walk = walk(p0, top), lower = walk(p0, middle), upper = walk(middle, top);
-    for (const Walk *w : {&long_walk, &lower, &upper}) {
-        // Start and end of every walk, and the numerators of its steps.
-        ok = ok && in_32(w->x0) && in_32(w->s0) && in_32(w->x0 + w->rows * w->dx) &&
-             in_32(w->s0 + w->rows * w->ds);
-    }
-    ok = ok && in_32((top.x - p0.x) * 256) && in_32((middle.x - p0.x) * 256) && in_32((top.x - middle.x) * 256) &&
-         in_32((top.s - p0.s) * 256) && in_32((middle.s - p0.s) * 256) && in_32((top.s - middle.s) * 256);
-
-    // What the rasterizer drops: corners outside its range, steps that leave 32 bits.
-    const int64_t limit = CORNER_LIMIT;
-    for (const Corner *p : {&p0, &p1, &p2}) {
-        if (p->x < -limit || p->x >= limit || p->y < -limit || p->y >= limit || p->s < -limit || p->s >= limit) {
-            out.dropped = true;
-            return out;
-        }
-    }
-    if (!in_32(step) || !in_32(long_walk.dx) || !in_32(long_walk.ds) || !in_32(lower.dx) || !in_32(lower.ds) ||
-        !in_32(upper.dx) || !in_32(upper.ds)) {
-        out.dropped = true;
-        return out;
-    }
-    const int64_t first_row = p0.y > 0 ? p0.y : 0;
-    const int64_t end_row = top.y < height ? top.y : height;
-    for (int64_t r = first_row; r < end_row; ++r) {
-        const int64_t k = r - p0.y;
-        const int64_t long_x = long_walk.x0 + k * long_walk.dx, long_s = long_walk.s0 + k * long_walk.ds;
-        const Walk &side = r < middle.y ? lower : upper;
-        const int64_t ks = r - side.y0;
-        const int64_t short_x = side.x0 + ks * side.dx, short_s = side.s0 + ks * side.ds;
-        const int64_t left_x = middle_left ? short_x : long_x, left_s = middle_left ? short_s : long_s;
-        const int64_t right_x = middle_left ? long_x : short_x;
-        const int64_t L = left_x >> 8, R = right_x >> 8;
-        for (int64_t col = L > 0 ? L : 0; col < R && col < width; ++col) {
-            const int64_t s = left_s + (col - L) * step;
-            ok = ok && in_32((col - L) * step) && in_32(s);
-            out.index[static_cast<size_t>(r * width + col)] = clamp_index(s);
-        }
-    }
-    return out;
-}
-
-class Random {
-public:
-    explicit Random(uint32_t seed) : engine_(seed) {}
-    int32_t between(int64_t low, int64_t high)
-    {
-        return static_cast<int32_t>(low + static_cast<int64_t>(engine_() % static_cast<uint64_t>(high - low + 1)));
-    }
-
-private:
-    std::mt19937 engine_;
-};
 
 // Corners near the target, at medium range, anywhere in +-100,000, or a mix of the
 // three, so that visible, clipped, long thin and overflowing triangles all occur.
@@ -163,32 +57,40 @@ RayVertex random_corner(Random &random, int32_t kind, int32_t width, int32_t hei
     return RayVertex{x, y, random.between(0, 255)};
 }
 
+// The first pixel whose ramp entry, as entry(column, row) reads it, is not the
+// expected picture's.
+template <typename Entry>
+::testing::AssertionResult same_entries(const reference::Drawing &expected, int32_t width, int32_t height, Entry entry)
+{
+    for (int32_t r = 0; r < height; ++r) {
+        for (int32_t c = 0; c < width; ++c) {
+            const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
+            const int32_t seen = entry(c, r);
+            if (seen != want) {
+                return ::testing::AssertionFailure()
+                       << "column " << c << " row " << r << ": entry " << seen << ", want " << want;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Draws the corners v in each of their three rotations on a sentinel target and
 // compares every pixel with the expected picture; reports the first difference.
-::testing::AssertionResult same_in_every_rotation(const RayVertex (&v)[3], const Expected &expected, int32_t width,
-                                                  int32_t height)
+::testing::AssertionResult same_in_every_rotation(const RayVertex (&v)[3], const reference::Drawing &expected,
+                                                  int32_t width, int32_t height)
 {
     for (int32_t rotation = 0; rotation < 3; ++rotation) {
         SentinelTarget target(width, height);
-        ray_vertices[0] = v[rotation];
-        ray_vertices[1] = v[(rotation + 1) % 3];
-        ray_vertices[2] = v[(rotation + 2) % 3];
-        fill_triangle(0, 1, 2);
+        draw(v[rotation], v[(rotation + 1) % 3], v[(rotation + 2) % 3]);
         if (!target.margins_intact()) {
             return ::testing::AssertionFailure() << "rotation " << rotation << " wrote outside the target";
         }
-        for (int32_t r = 0; r < height; ++r) {
-            for (int32_t c = 0; c < width; ++c) {
-                const int32_t want = expected.index[static_cast<size_t>(r) * width + c];
-                const int32_t seen = entry_at(target, c, r);
-                if (seen != want) {
-                    return ::testing::AssertionFailure()
-                           << "rotation " << rotation << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
-                           << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y
-                           << "," << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row "
-                           << r << ": entry " << seen << ", want " << want;
-                }
-            }
+        const ::testing::AssertionResult same =
+            same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); });
+        if (!same) {
+            return ::testing::AssertionFailure()
+                   << "rotation " << rotation << " " << describe(v, width, height) << ", " << same.message();
         }
     }
     return ::testing::AssertionSuccess();
@@ -214,15 +116,15 @@ TEST(RasterizerFuzz, MatchesReferenceInEveryRotation)
             v[1] = RayVertex{v[0].x + 1, v[0].y - rows, v[1].shade};
             v[2] = RayVertex{v[0].x + 1, v[0].y - rows + 1, v[2].shade};
         }
-        const Expected expected = reference(v[0], v[1], v[2], width, height);
+        const reference::Drawing expected = reference_triangle(v, width, height);
         // The limits drop only triangles whose 32-bit arithmetic would overflow.
-        ASSERT_FALSE(expected.defined_32 && expected.dropped) << "triangle " << n;
-        defined += expected.defined_32;
+        ASSERT_FALSE(expected.fits_32 && expected.dropped) << "triangle " << n;
+        defined += expected.fits_32;
         dropped += expected.dropped;
         ASSERT_TRUE(same_in_every_rotation(v, expected, width, height)) << "triangle " << n;
         const bool any = std::any_of(expected.index.begin(), expected.index.end(), [](int32_t i) { return i >= 0; });
         drawn += any;
-        undefined += !expected.defined_32;
+        undefined += !expected.fits_32;
     }
     // The mix must exercise both sides: pictures drawn, and triangles whose 32-bit
     // arithmetic would overflow.
@@ -252,7 +154,7 @@ TEST(RasterizerFuzz, ExtremeShadesMatchReference)
                                                                       : random.between(0, 255)));
             corner = RayVertex{random.between(-4 * width, 5 * width), random.between(-8, height + 8), shade};
         }
-        const Expected expected = reference(v[0], v[1], v[2], width, height);
+        const reference::Drawing expected = reference_triangle(v, width, height);
         ASSERT_TRUE(same_in_every_rotation(v, expected, width, height)) << "triangle " << n;
         const bool any = std::any_of(expected.index.begin(), expected.index.end(), [](int32_t i) { return i >= 0; });
         drawn += any;
@@ -288,20 +190,12 @@ TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
                 v[1] = RayVertex{3 * width + 8, -2, 250};
                 v[2] = RayVertex{-2, 3 * height + 8, 90};
             }
-            const Expected expected = reference(v[0], v[1], v[2], width, height);
+            const reference::Drawing expected = reference_triangle(v, width, height);
             GuardedTarget target(width, height);
-            ray_vertices[0] = v[0];
-            ray_vertices[1] = v[1];
-            ray_vertices[2] = v[2];
-            fill_triangle(0, 1, 2);
-            for (int32_t r = 0; r < height; ++r) {
-                for (int32_t c = 0; c < width; ++c) {
-                    ASSERT_EQ(entry_of(target.at(c, r)), expected.index[static_cast<size_t>(r) * width + c])
-                        << "triangle " << n << " (" << v[0].x << "," << v[0].y << "," << v[0].shade << ") ("
-                        << v[1].x << "," << v[1].y << "," << v[1].shade << ") (" << v[2].x << "," << v[2].y << ","
-                        << v[2].shade << ") on " << width << "x" << height << ", column " << c << " row " << r;
-                }
-            }
+            draw(v[0], v[1], v[2]);
+            ASSERT_TRUE(same_entries(expected, width, height,
+                                     [&](int32_t c, int32_t r) { return entry_of(target.at(c, r)); }))
+                << "triangle " << n << " " << describe(v, width, height);
             last_pixel_written += target.at(width - 1, height - 1) != SENTINEL;
         }
     }
@@ -324,16 +218,12 @@ TEST(RasterizerFuzz, SpansMatchPerPixelFormula)
         const int32_t step = random.between(-step_reach, step_reach);
         fill_span(left, right, step);
         ASSERT_TRUE(target.margins_intact()) << "span " << n;
-        const int32_t L = left.x >> 8, R = right.x >> 8;
-        for (int32_t r = 0; r < height; ++r) {
-            for (int32_t c = 0; c < width; ++c) {
-                const bool inside = r == left.y && c >= L && c < R;
-                const int32_t want = inside ? clamp_index(left.shade + static_cast<int64_t>(c - L) * step) : -1;
-                ASSERT_EQ(entry_at(target, c, r), want)
-                    << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
-                    << left.shade << " step " << step << ", column " << c << " row " << r;
-            }
-        }
+        const reference::Drawing expected =
+            reference::draw_span(left.y, left.x, left.shade, right.x, step, width, height);
+        ASSERT_TRUE(
+            same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); }))
+            << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
+            << left.shade << " step " << step;
     }
 }
 

@@ -14,14 +14,6 @@
 
 namespace {
 
-void draw(RayVertex a, RayVertex b, RayVertex c)
-{
-    ray_vertices[0] = a;
-    ray_vertices[1] = b;
-    ray_vertices[2] = c;
-    fill_triangle(0, 1, 2);
-}
-
 // Every pixel of row `row` from first_column on holds the listed entries, and the
 // row holds nothing else.
 void expect_row(const SentinelTarget &target, int32_t row, int32_t first_column,
@@ -31,6 +23,27 @@ void expect_row(const SentinelTarget &target, int32_t row, int32_t first_column,
         const int32_t k = c - first_column;
         const int32_t expected = k >= 0 && k < static_cast<int32_t>(entries.size()) ? entries[k] : -1;
         EXPECT_EQ(entry_at(target, c, row), expected) << "row " << row << " column " << c;
+    }
+}
+
+// The entries of one row of a picture, from its first written column on.
+struct RowEntries {
+    int32_t row;
+    int32_t first_column;
+    std::vector<int32_t> entries;
+};
+
+// The triangle a, b, c on a fresh width x height target: the pixels it writes as
+// a picture, how many there are, and the entries of some of its rows.
+void expect_shaded(int32_t width, int32_t height, const RayVertex (&corners)[3],
+                   const std::vector<std::string> &picture, int64_t written, const std::vector<RowEntries> &rows)
+{
+    SentinelTarget target(width, height);
+    draw(corners[0], corners[1], corners[2]);
+    EXPECT_TRUE(matches_picture(target, picture));
+    EXPECT_EQ(target.written_count(), written);
+    for (const RowEntries &r : rows) {
+        expect_row(target, r.row, r.first_column, r.entries);
     }
 }
 
@@ -78,26 +91,24 @@ TEST_F(Rasterizer, ClockwiseDrawsNothing)
     EXPECT_EQ(target.written_count(), 0);
 }
 
+const std::vector<std::string> FLAT_TOP = {
+    "#########...........", // row 9
+    ".########...........",
+    ".#######............",
+    "..######............",
+    "..#####.............", // row 5
+    "...####.............",
+    "...###..............",
+    "....##..............",
+    "....#...............", // row 1
+    "....................", // row 0: both ends at column 5
+};
+
 TEST_F(Rasterizer, FlatTopShadesRowByRow)
 {
-    SentinelTarget target(20, 20);
-    draw({5, 0, 0}, {10, 10, 200}, {0, 10, 200});
-    EXPECT_TRUE(matches_picture(target, {
-                                            "#########...........", // row 9
-                                            ".########...........",
-                                            ".#######............",
-                                            "..######............",
-                                            "..#####.............", // row 5
-                                            "...####.............",
-                                            "...###..............",
-                                            "....##..............",
-                                            "....#...............", // row 1
-                                            "....................", // row 0: both ends at column 5
-                                        }));
-    EXPECT_EQ(target.written_count(), 45);
-    expect_row(target, 1, 4, {20});
-    expect_row(target, 5, 2, {100, 100, 100, 100, 100});
-    expect_row(target, 9, 0, {180, 180, 180, 180, 180, 180, 180, 180, 180});
+    expect_shaded(20, 20, {{5, 0, 0}, {10, 10, 200}, {0, 10, 200}}, FLAT_TOP, 45,
+                  {{1, 4, {20}}, {5, 2, {100, 100, 100, 100, 100}},
+                   {9, 0, {180, 180, 180, 180, 180, 180, 180, 180, 180}}});
 }
 
 TEST_F(Rasterizer, HorizontalGradients)
@@ -121,6 +132,29 @@ TEST_F(Rasterizer, HorizontalGradients)
     }
 }
 
+const std::vector<std::string> MIDDLE_ON_THE_LEFT = {
+    "..................#.....", // row 19
+    ".................##.....",
+    "...............###......",
+    "..............####......",
+    "............#####.......",
+    "...........######.......",
+    ".........#######........",
+    "........########........",
+    "......#########.........",
+    ".....##########.........",
+    "...###########..........",
+    "..############..........", // row 8
+    "...##########...........",
+    "....#########...........",
+    ".....#######............",
+    "......######............",
+    ".......####.............",
+    "........###.............",
+    ".........#..............", // row 1
+    "........................", // row 0
+};
+
 TEST_F(Rasterizer, MiddleCornerOnTheLeft)
 {
     EdgeStep edge;
@@ -139,35 +173,9 @@ TEST_F(Rasterizer, MiddleCornerOnTheLeft)
     EXPECT_EQ(edge.x, 2);
     EXPECT_EQ(edge.y, 8);
 
-    SentinelTarget target(24, 22);
-    draw({10, 0, 0}, {20, 20, 200}, {2, 8, 100});
-    EXPECT_TRUE(matches_picture(target, {
-                                            "..................#.....", // row 19
-                                            ".................##.....",
-                                            "...............###......",
-                                            "..............####......",
-                                            "............#####.......",
-                                            "...........######.......",
-                                            ".........#######........",
-                                            "........########........",
-                                            "......#########.........",
-                                            ".....##########.........",
-                                            "...###########..........",
-                                            "..############..........", // row 8
-                                            "...##########...........",
-                                            "....#########...........",
-                                            ".....#######............",
-                                            "......######............",
-                                            ".......####.............",
-                                            "........###.............",
-                                            ".........#..............", // row 1
-                                            "........................", // row 0
-                                        }));
-    EXPECT_EQ(target.written_count(), 118);
     // step -426: the shade falls by 1.66 entries per column.
-    expect_row(target, 1, 9, {12});
-    expect_row(target, 8, 2, {100, 98, 96, 95, 93, 91, 90, 88, 86, 85, 83, 81});
-    expect_row(target, 19, 18, {191});
+    expect_shaded(24, 22, {{10, 0, 0}, {20, 20, 200}, {2, 8, 100}}, MIDDLE_ON_THE_LEFT, 118,
+                  {{1, 9, {12}}, {8, 2, {100, 98, 96, 95, 93, 91, 90, 88, 86, 85, 83, 81}}, {19, 18, {191}}});
 }
 
 TEST_F(Rasterizer, FlatEdgeHasNoSteps)

@@ -1,12 +1,17 @@
-// What the light rendering tests draw into: a raster target of the test's own
-// between two sentinel blocks or ending at a page that faults, pictures of what was
-// written, a frame buffer whose storage the test owns for render_light, and window
-// handles and float bits.
+// What the light rendering tests draw into and from: a raster target of the test's
+// own between two sentinel blocks or ending at a page that faults, pictures of what
+// was written, a frame buffer whose storage the test owns for render_light, a
+// census of the test's windows, and window handles, float bits and odd floats.
 #pragma once
+
+#include "program_state.h"
 
 #include "host/frame.h"
 #include "host/overlay.h"
 #include "render/ramp.h"
+#include "render/rasterizer.h"
+#include "tracking/census.h"
+#include "tracking/glow.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -34,6 +40,76 @@ inline uint32_t bits(float value)
     return word;
 }
 
+// A pixel or a float's bits as a failure prints them.
+inline std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+// Floats that no glow, step or phase should be, and the renderer must survive.
+inline constexpr float NAN_F = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float INF_F = std::numeric_limits<float>::infinity();
+inline constexpr float MAX_F = std::numeric_limits<float>::max();
+
+// One window of a test's census: its handle, its rectangle on the screen, its glow.
+struct CensusWindow {
+    HWND handle;
+    RECT rect;
+    float glow;
+};
+
+// Makes the census these windows, highest first, and sets each one's glow.
+inline void take_census(const std::vector<CensusWindow> &windows)
+{
+    window_census.count = static_cast<int32_t>(windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        window_census.handles[i] = windows[i].handle;
+        window_census.rects[i] = windows[i].rect;
+        glow_entry_for(windows[i].handle)->glow = windows[i].glow;
+    }
+}
+
+// A scene for render_light: the screen, the pass, the desktop window and the census.
+struct Scene {
+    ScreenGeometry screen;
+    float step;                        // frame_step
+    float phase;                       // ray_phase, radians
+    HWND desktop;                      // desktop_window
+    std::vector<CensusWindow> windows; // highest first
+};
+
+// Puts the scene in the program's records, each window's glow included.
+inline void take_scene(const Scene &scene)
+{
+    screen_geometry = scene.screen;
+    frame_step = scene.step;
+    ray_phase = scene.phase;
+    desktop_window = scene.desktop;
+    take_census(scene.windows);
+}
+
+// Puts the corners in ray_vertices and fills the triangle they make, in this order.
+inline void draw(const RayVertex &a, const RayVertex &b, const RayVertex &c)
+{
+    ray_vertices[0] = a;
+    ray_vertices[1] = b;
+    ray_vertices[2] = c;
+    fill_triangle(0, 1, 2);
+}
+
+// A triangle corner against the one expected, printing both when they differ.
+inline ::testing::AssertionResult vertex_is(const RayVertex &seen, const RayVertex &expected)
+{
+    if (seen.x == expected.x && seen.y == expected.y && seen.shade == expected.shade) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade
+                                         << "), expected (" << expected.x << ", " << expected.y << ", "
+                                         << expected.shade << ")";
+}
+
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.
 inline constexpr uint32_t SENTINEL = 0x5A5A5A5Au;
 inline constexpr int32_t SENTINEL_MARGIN = 64; // pixels before and after the target
@@ -43,14 +119,12 @@ inline constexpr int32_t SENTINEL_MARGIN = 64; // pixels before and after the ta
 class SentinelTarget {
 public:
     SentinelTarget(int32_t width, int32_t height)
-        : width_(width), height_(height), saved_(raster_target),
-          block_(static_cast<size_t>(width) * height + 2 * SENTINEL_MARGIN, SENTINEL)
+        : width_(width), height_(height), block_(static_cast<size_t>(width) * height + 2 * SENTINEL_MARGIN, SENTINEL)
     {
         raster_target.width = width;
         raster_target.height = height;
         raster_target.pixels = block_.data() + SENTINEL_MARGIN;
     }
-    ~SentinelTarget() { raster_target = saved_; }
     SentinelTarget(const SentinelTarget &) = delete;
     SentinelTarget &operator=(const SentinelTarget &) = delete;
 
@@ -82,9 +156,9 @@ public:
     }
 
 private:
+    ProgramStateGuard saved_;
     int32_t width_;
     int32_t height_;
-    RasterTarget saved_;
     std::vector<uint32_t> block_;
 };
 
@@ -93,7 +167,7 @@ private:
 // last pixel faults at once, even one that writes back what it read.
 class GuardedTarget {
 public:
-    GuardedTarget(int32_t width, int32_t height) : saved_(raster_target)
+    GuardedTarget(int32_t width, int32_t height)
     {
         const size_t bytes = static_cast<size_t>(width) * height * sizeof(uint32_t);
         body_ = (bytes + GUARD - 1) / GUARD * GUARD;
@@ -113,7 +187,6 @@ public:
     }
     ~GuardedTarget()
     {
-        raster_target = saved_;
 #ifdef _WIN32
         VirtualFree(base_, 0, MEM_RELEASE);
 #else
@@ -128,7 +201,7 @@ public:
 
 private:
     static constexpr size_t GUARD = 65536; // a multiple of every page size met
-    RasterTarget saved_;
+    ProgramStateGuard saved_;
     char *base_ = nullptr;
     size_t body_ = 0;
     uint32_t *pixels_ = nullptr;
@@ -167,11 +240,9 @@ inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
             }
             const char seen = target.at(c, r) == SENTINEL ? '.' : '#';
             if (seen != expected) {
-                char value[16];
-                std::snprintf(value, sizeof value, "0x%08X", static_cast<unsigned>(target.at(c, r)));
                 return ::testing::AssertionFailure()
                        << "row " << r << " column " << c << ": expected '" << expected << "', saw '"
-                       << seen << "' (pixel " << value << ")";
+                       << seen << "' (pixel " << hex(target.at(c, r)) << ")";
             }
         }
     }
@@ -182,22 +253,16 @@ inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
 }
 
 // Gives render_light a frame buffer of the screen's size whose storage the test
-// owns (clear_frame keeps storage it finds), and puts the program's records back.
+// owns (clear_frame keeps storage it finds); the program's records go back when it
+// goes.
 class OwnedFrame {
 public:
     explicit OwnedFrame(const ScreenGeometry &screen)
-        : saved_screen_(screen_geometry), saved_frame_(frame_buffer), saved_target_(raster_target),
-          storage_(static_cast<size_t>(screen.width) * screen.height, SENTINEL)
+        : storage_(static_cast<size_t>(screen.width) * screen.height, SENTINEL)
     {
         screen_geometry = screen;
         frame_buffer.storage = storage_.data();
         raster_target.pixels = storage_.data();
-    }
-    ~OwnedFrame()
-    {
-        screen_geometry = saved_screen_;
-        frame_buffer = saved_frame_;
-        raster_target = saved_target_;
     }
     OwnedFrame(const OwnedFrame &) = delete;
     OwnedFrame &operator=(const OwnedFrame &) = delete;
@@ -213,8 +278,6 @@ public:
     }
 
 private:
-    ScreenGeometry saved_screen_;
-    FrameBuffer saved_frame_;
-    RasterTarget saved_target_;
+    ProgramStateGuard saved_;
     std::vector<uint32_t> storage_;
 };

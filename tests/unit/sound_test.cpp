@@ -1,6 +1,8 @@
 // The embedded sound pair and the choice between its two sounds: the block's layout
 // byte for byte, the share rule around 0.3 of the virtual screen, and what a
 // listener would notice about the sounds themselves.
+#include "program_state.h"
+
 #include "sound/cue.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +131,7 @@ const ChoiceCase CHOICES[] = {
 
 TEST(SoundCue, ChoiceByShareOfTheVirtualScreen)
 {
-    const ScreenGeometry saved = screen_geometry;
+    const ProgramStateGuard saved;
     const unsigned char *sounds[2] = {SoundPair + SOUNDS[1].offset, SoundPair + SOUNDS[0].offset};
     for (const ChoiceCase &c : CHOICES) {
         screen_geometry.width = c.screen_width;
@@ -141,7 +143,6 @@ TEST(SoundCue, ChoiceByShareOfTheVirtualScreen)
             << " sound for {" << c.rect.left << ", " << c.rect.top << ", " << c.rect.right
             << ", " << c.rect.bottom << "} on " << c.screen_width << " x " << c.screen_height;
     }
-    screen_geometry = saved;
 }
 
 // What someone hearing the cues all day would notice: level, clipping, clicks at

@@ -11,10 +11,14 @@ HWND desktop_window;
 HWND overlay_window;
 WatchThread watch_thread;
 
-// The overlay is layered (per-pixel alpha, so zero-alpha pixels let clicks through),
-// a tool window (no taskbar button) and topmost. It is deliberately not
-// WS_EX_TRANSPARENT: where light is drawn the overlay is hit like any window.
-const DWORD OVERLAY_EX_STYLE = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+// The overlay is layered (per-pixel alpha), a tool window (no taskbar button),
+// topmost, and click-through: it handles no input, and every click and every move
+// of the mouse must reach the windows below, lit pixels included. A layered window
+// without WS_EX_TRANSPARENT is hit wherever its alpha is not 0 (during a fade that
+// is every censused window's fan, the faded ones at alpha 1), and Wine hands it
+// every click over its whole rectangle; the default window procedure would then
+// activate it and take the foreground from the user's window.
+const DWORD OVERLAY_EX_STYLE = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 const DWORD OVERLAY_STYLE = WS_POPUP;
 const DWORD PUMP_SLEEP_MS = 5;
 

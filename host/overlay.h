@@ -24,8 +24,8 @@ void measure_screen();
 // Registers the overlay's class with the default window procedure; returns the atom.
 ATOM register_overlay_class(HINSTANCE instance);
 
-// Creates the layered, topmost tool window at (0, 0) with the virtual screen's size,
-// stores it in overlay_window, shows it and returns UpdateWindow's result.
+// Creates the layered, click-through, topmost tool window at (0, 0) with the virtual
+// screen's size, stores it in overlay_window, shows it and returns UpdateWindow's result.
 BOOL create_overlay_window(HINSTANCE instance);
 
 // Everything WinMain does before its pump, in order; the worker starts last.

@@ -71,9 +71,7 @@ HWND the_overlay(int wait_ms) {
   return nullptr;
 }
 
-// The window procedure of the probe's own classes: default handling, and closing
-// one of their windows ends its serving.
-static LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_DESTROY) PostQuitMessage(0);
   return DefWindowProcA(window, message, w, l);
 }
@@ -174,10 +172,8 @@ int command_find_overlay(int wait_ms) {
   expect((w.style & ~(WS_VISIBLE | WS_CLIPSIBLINGS)) == WS_POPUP,
          "the style is not WS_POPUP alone");
   expect((w.style & WS_VISIBLE) != 0, "the overlay is not visible");
-  expect((w.ex_style & WS_EX_LAYERED) != 0, "WS_EX_LAYERED is clear");
-  expect((w.ex_style & WS_EX_TOOLWINDOW) != 0, "WS_EX_TOOLWINDOW is clear");
-  expect((w.ex_style & WS_EX_TOPMOST) != 0, "WS_EX_TOPMOST is clear");
-  expect((w.ex_style & WS_EX_TRANSPARENT) == 0, "WS_EX_TRANSPARENT is set");
+  expect(w.ex_style == (WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
+         "the extended style is not exactly layered, transparent, tool window, topmost");
   bool covers = same_rect(w.rect, rect_of(s));
   if (!covers) say("virtual screen (%d,%d)-(%d,%d)", s.x, s.y, s.x + s.width, s.y + s.height);
   expect(covers, "the rectangle is not the virtual screen's");

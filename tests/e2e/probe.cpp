@@ -45,6 +45,8 @@ int usage() {
       "  monitor-light STYLE X Y W H LIT_ON NAME  a window of STYLE (framed, popup,\n"
       "                                  tool) gets light on the monitors LIT_ON\n"
       "                                  (0 the primary, e.g. 0,1) or none at all\n"
+      "  clicks                          open two windows, then ask for real clicks on\n"
+      "                                  them while the program runs and check them\n"
       "Exit status: 0 passed, 1 a check failed, 2 bad command line.\n",
       stderr);
   return EXIT_USAGE;
@@ -105,6 +107,7 @@ int main(int argc, char **argv) {
   if (command == "memory" && argc == 2) return command_memory();
   if (command == "soak" && argc == 7 && given == 5)
     return command_soak(n[0], n[1], n[2], n[3], n[4]);
+  if (command == "clicks" && argc == 2) return command_clicks();
   if (command == "monitor-layout" && argc <= 3)
     return command_monitor_layout(argc == 3 ? argv[2] : nullptr);
   if (command == "monitor-overlay" && argc == 3 && given == 1) return command_monitor_overlay(n[0]);

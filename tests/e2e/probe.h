@@ -1,8 +1,8 @@
 // What the probe's files share: exit codes, window classes, the records of regions,
 // captures, windows and fans, and the helpers each concern offers the others. One
 // concern per file: wait, readback, desktop (windows), fan, process; the scenarios
-// light, selftest, record, soak, monitors (several monitors); probe.cpp the command
-// line, which runs every command.
+// light, selftest, record, soak, monitors (several monitors), clicks (real input);
+// probe.cpp the command line, which runs every command.
 #pragma once
 
 #include <windows.h>
@@ -143,6 +143,10 @@ bool wait_for_shown_overlay(int deadline_ms);
 // Registers a window class with a stock brush (-1: none); and the probe's own classes.
 void register_class(const char *name, WNDPROC procedure, int brush);
 void register_probe_classes();
+// The window procedure of the probe's own classes: default handling, and closing
+// one of their windows ends its serving; clicks.cpp's windows hand it what they
+// do not note themselves.
+LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l);
 // How a window the probe opens is shown: activated and made the foreground
 // window; shown in the normal state alone; or shown without being activated.
 enum class Show { IN_FRONT, NORMAL, BEHIND };
@@ -222,3 +226,4 @@ int command_monitor_layout(const char *expected);
 int command_monitor_overlay(int wait_ms);
 int command_monitor_light(const std::string &style, RECT rect, const char *lit_on,
                           const char *name);
+int command_clicks();

@@ -57,11 +57,11 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
   ReleaseDC(nullptr, screen);
 }
 
-// A new layered topmost popup with the pattern presented at (x, y).
+// A new popup with the overlay's extended style, the pattern presented at (x, y).
 static HWND open_pattern_window(int32_t x, int32_t y) {
   register_probe_classes();
   HWND window = open_window(PATTERN_CLASS, "pattern", WS_POPUP,
-                            WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                            WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
                             RECT{0, 0, PATTERN_WIDTH, PATTERN_HEIGHT}, Show::NORMAL);
   present_pattern(window, x, y);
   return window;

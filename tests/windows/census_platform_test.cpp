@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,9 +22,10 @@ const DWORD SETTLE_DEADLINE_MS = 10000; // a loaded machine's Wine takes seconds
 const DWORD POLL_MS = 10;
 
 // Lets the platform deliver what creating, showing and activating windows queued,
-// until the activated window is the foreground window and the minimized one is
-// iconic; false at the deadline, with what was seen instead.
-bool settle(HWND active, HWND minimized)
+// until the activated window is the foreground window and the highest of the
+// windows, and the minimized one is iconic; false at the deadline, with what was
+// seen instead.
+bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
 {
     DWORD start = GetTickCount();
     MSG msg;
@@ -32,7 +34,15 @@ bool settle(HWND active, HWND minimized)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        bool done = GetForegroundWindow() == active && IsIconic(minimized);
+        // Activation raises a window on Windows; Wine without a window manager leaves
+        // the Z order alone, and serving these messages can restack the windows when
+        // the process owns a click-through window, so the test raises it until it stays.
+        HWND top = GetWindow(active, GW_HWNDFIRST);
+        while (top && std::find(windows.begin(), windows.end(), top) == windows.end())
+            top = GetWindow(top, GW_HWNDNEXT);
+        if (top != active)
+            SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        bool done = GetForegroundWindow() == active && IsIconic(minimized) && top == active;
         DWORD waited = GetTickCount() - start;
         if (done)
             return true;
@@ -143,10 +153,7 @@ protected:
             windows_.push_back(make_window(row));
         HWND active = windows_[ACTIVATED_ROW];
         SetForegroundWindow(active);
-        // Activation raises a window on Windows; Wine without a window manager
-        // leaves the Z order alone, so the test raises it itself.
-        SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        settled_ = settle(active, windows_[0]);
+        settled_ = settle(active, windows_[0], windows_);
     }
 
     static void TearDownTestSuite()
@@ -219,10 +226,11 @@ TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
 TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
 {
     // The overlay is visible and exactly the desktop's size, so only its identity
-    // keeps the desktop-size exception from lighting it.
+    // keeps the desktop-size exception, which overrules click-through, from lighting it.
     RECT overlay = {};
     GetWindowRect(overlay_window, &overlay);
     ASSERT_TRUE(IsWindowVisible(overlay_window));
+    ASSERT_TRUE(GetWindowLongA(overlay_window, GWL_EXSTYLE) & WS_EX_TRANSPARENT);
     ASSERT_EQ(overlay.right - overlay.left, screen_geometry.desktop_width) << rect_text(overlay);
     ASSERT_EQ(overlay.bottom - overlay.top, screen_geometry.desktop_height) << rect_text(overlay);
     HWND framed = windows_[OVERLAPPED_ROW];
@@ -230,9 +238,9 @@ TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
     EXPECT_EQ(census_index(overlay_window), -1);
     EXPECT_NE(census_index(framed), -1) << "the walk from the overlay covers the other windows";
 
-    // A framed, layered window standing in as the overlay: taken by the style tests
-    // alone, left out only because it is the overlay. Layered and never updated, it
-    // stays off screen, so destroying it costs nothing.
+    // A framed, layered window, not click-through, standing in as the overlay: taken
+    // by the style tests alone, left out only because it is the overlay. Layered and
+    // never updated, it stays off screen, so destroying it costs nothing.
     HWND real_overlay = overlay_window;
     Row layered = {"framed layered overlay", WS_OVERLAPPEDWINDOW | VISIBLE, WS_EX_LAYERED | WS_EX_TOPMOST,
                    {30, 30, 330, 230}, 0, false, false, false};

@@ -20,6 +20,8 @@ namespace {
 const char CONTRACT_CLASS[] = "LightContract";
 const int WALK_LIMIT = 100000; // more top-level windows than any desktop holds
 const RECT SENTINEL_RECT = {-7, -8, -9, -10};
+// The overlay's extended style, exactly.
+const DWORD OVERLAY_EX_STYLE = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 
 // Position of w in order, or -1.
 int index_of(const std::vector<HWND> &order, HWND w)
@@ -141,7 +143,7 @@ TEST_F(PlatformContract, StylesAndRectangleReadBackAsCreated)
         {"transparent captioned window", WS_CAPTION, WS_EX_TRANSPARENT},
         {"modal frame with a maximize box", WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX, WS_EX_DLGMODALFRAME},
         // The overlay's own styles.
-        {"layered topmost tool popup", WS_POPUP, WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST},
+        {"layered click-through topmost tool popup", WS_POPUP, OVERLAY_EX_STYLE},
         {"thick frame", WS_CAPTION | WS_THICKFRAME, 0},
     };
     const RECT rect = {130, 110, 536, 410};
@@ -268,8 +270,8 @@ TEST_F(PlatformContract, UpdateLayeredWindowNeedsALayeredWindow)
     ASSERT_NE(s.bitmap, nullptr);
     ASSERT_NE(s.previous, nullptr);
     HWND plain = make(WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, {0, 0, width, height});
-    HWND layered = make(WS_POPUP, WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, {0, 0, width, height});
-    // Shown as the overlay is: a layered window stays off screen until its first update.
+    HWND layered = make(WS_POPUP, OVERLAY_EX_STYLE, {0, 0, width, height});
+    // Made and shown as the overlay is: a layered window stays off screen until its first update.
     ShowWindow(layered, SW_SHOWNORMAL);
     POINT destination = {30, 20};
     SIZE size = {width, height};

@@ -136,8 +136,10 @@ int command_clicks() {
   Region s = virtual_screen();
   for (int i = 0; i < 2; i++) {
     LONG left = s.x + LONG(s.width * (i ? 0.55 : 0.1));
-    if (!(windows[i] = open_framed_window({left, s.y + 40, left + 300, s.y + 340}, i ? "B" : "A")))
-      return EXIT_FAIL;
+    RECT rect{left, s.y + 40, left + 300, s.y + 340};
+    windows[i] =
+        open_window(PROBE_CLASS, i ? "B" : "A", WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
+    if (!windows[i]) return EXIT_FAIL;
     SetWindowLongPtrA(windows[i], GWLP_WNDPROC, LONG_PTR(click_window_proc));
     print_window(i ? "B " : "A ", describe(windows[i]));
   }

@@ -1,9 +1,9 @@
 // Windows on the desktop: listing them, finding the overlay, registering the
-// probe's window classes, and making, activating and serving framed and backing
-// windows (the list-windows, find-overlay, open-window, open-dialog and backing
-// commands).
+// probe's window classes, opening every window the probe opens and serving them
+// (the list-windows, find-overlay, open-window, open-dialog and backing commands).
 
 #include "probe.h"
+#include "rects.h"
 
 #include <string>
 #include <vector>
@@ -93,26 +93,23 @@ void register_probe_classes() {
   register_class(PATTERN_CLASS, DefWindowProcA, -1);
 }
 
-HWND open_framed_window(RECT rect, const char *title, DWORD style) {
-  HWND window = CreateWindowExA(0, PROBE_CLASS, title, style, rect.left, rect.top,
+HWND open_window(const char *class_name, const char *title, DWORD style, DWORD ex_style,
+                 RECT rect, Show show) {
+  HWND window = CreateWindowExA(ex_style, class_name, title, style, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
+  if (!window) return nullptr;
+  ShowWindow(window, show == Show::BEHIND ? SW_SHOWNOACTIVATE : SW_SHOWNORMAL);
   UpdateWindow(window);
-  SetForegroundWindow(window);
+  if (show == Show::IN_FRONT) SetForegroundWindow(window);
   return window;
 }
 
-// Opens a white unframed popup without activating it: something other than black
-// below the overlay that no fan is drawn for (it has no frame).
+// White and unframed, shown without activating it: something other than black
+// below the overlay that no fan is drawn for (the backing command and the
+// self-test put it there).
 HWND open_backing_window(RECT rect) {
-  HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, BACKING_CLASS, "backing", WS_POPUP,
-                                rect.left, rect.top, rect.right - rect.left,
-                                rect.bottom - rect.top, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNOACTIVATE);
-  UpdateWindow(window);
-  return window;
+  return open_window(BACKING_CLASS, "backing", WS_POPUP, WS_EX_TOOLWINDOW, rect, Show::BEHIND);
 }
 
 // Serves a window the probe opened until lifetime_ms pass (for ever when
@@ -141,17 +138,12 @@ int command_list_windows() {
   return EXIT_PASS;
 }
 
-static bool covers_screen(const WindowInfo &w, Region s) {
-  return w.rect.left == s.x && w.rect.top == s.y && w.rect.right == s.x + s.width &&
-         w.rect.bottom == s.y + s.height;
-}
-
 bool wait_for_shown_overlay(int deadline_ms) {
   Region s = virtual_screen();
   std::vector<WindowInfo> found;
   double waited = wait_until(deadline_ms, [&] {
     found = overlays();
-    return found.size() == 1 && found[0].visible && covers_screen(found[0], s);
+    return found.size() == 1 && found[0].visible && same_rect(found[0].rect, rect_of(s));
   });
   if (waited < 0 && deadline_ms > 0)
     say("no visible overlay over the whole screen after %d ms", deadline_ms);
@@ -182,7 +174,7 @@ int command_find_overlay(int wait_ms) {
   expect((w.style & WS_VISIBLE) != 0, "the overlay is not visible");
   expect(w.ex_style == (WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
          "the extended style is not exactly layered, transparent, tool window, topmost");
-  bool covers = covers_screen(w, s);
+  bool covers = same_rect(w.rect, rect_of(s));
   if (!covers) say("virtual screen (%d,%d)-(%d,%d)", s.x, s.y, s.x + s.width, s.y + s.height);
   expect(covers, "the rectangle is not the virtual screen's");
   expect(process_alive(w.process), "the overlay's process is not running");
@@ -200,14 +192,21 @@ static void say_ready_in_front(HWND window) {
   else say("ready; the foreground window is this one, after %.0f ms", waited);
 }
 
-int command_open_window(RECT rect, const char *title, int lifetime_ms) {
-  register_probe_classes();
-  HWND window = open_framed_window(rect, title);
+// Prints a window that a command opened to serve; false after saying so when it
+// could not be created.
+static bool opened(HWND window) {
   if (!window) {
     say("FAIL: could not create the window");
-    return EXIT_FAIL;
+    return false;
   }
   print_window("opened ", describe(window));
+  return true;
+}
+
+int command_open_window(RECT rect, const char *title, int lifetime_ms) {
+  register_probe_classes();
+  HWND window = open_window(PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
+  if (!opened(window)) return EXIT_FAIL;
   say_ready_in_front(window);
   return serve_window(window, lifetime_ms);
 }
@@ -217,11 +216,7 @@ int command_open_window(RECT rect, const char *title, int lifetime_ms) {
 int command_backing(RECT rect, int lifetime_ms) {
   register_probe_classes();
   HWND window = open_backing_window(rect);
-  if (!window) {
-    say("FAIL: could not create the window");
-    return EXIT_FAIL;
-  }
-  print_window("opened ", describe(window));
+  if (!opened(window)) return EXIT_FAIL;
   Region region{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
   Capture capture;
   double waited = wait_until(DEADLINE_MS, [&] {
@@ -237,15 +232,11 @@ int command_backing(RECT rect, int lifetime_ms) {
 // frame and no maximize box, the frame the program widens by 5 pixels.
 int command_open_dialog(RECT rect, const char *title, int lifetime_ms) {
   register_probe_classes();
-  HWND window = open_framed_window(rect, title, WS_CAPTION | WS_SYSMENU);
-  if (!window) {
-    say("FAIL: could not create the window");
-    return EXIT_FAIL;
-  }
+  HWND window = open_window(PROBE_CLASS, title, WS_CAPTION | WS_SYSMENU, 0, rect, Show::IN_FRONT);
+  if (!opened(window)) return EXIT_FAIL;
   RECT client{};
   GetClientRect(window, &client);
   WindowInfo info = describe(window);
-  print_window("opened ", info);
   say("client width %ld, frame excess %ld", client.right,
       info.rect.right - info.rect.left - client.right);
   say_ready_in_front(window);

@@ -147,42 +147,43 @@ static bool light_is_sound(const LightReport &r) {
   return true;
 }
 
-// Checks that every pixel surely inside a fan is lit, in a capture of the whole
-// virtual screen.
-static bool fan_is_lit(const Capture &capture, const Fan &fan, const char *name) {
+// Checks that every pixel surely inside a fan and outside its hidden rectangle
+// is lit, in a capture of the whole virtual screen.
+static bool fan_is_lit(const Capture &capture, const LitFan &lit) {
   int64_t expected = 0, dark = 0;
-  int32_t first_x = 0, first_y = 0;
+  POINT first{0, 0};
   for (int32_t y = 0; y < capture.region.height; y++) {
     for (int32_t x = 0; x < capture.region.width; x++) {
-      if (!must_be_lit(fan, x, y)) continue;
+      POINT at{capture.region.x + x, capture.region.y + y};
+      if (PtInRect(&lit.hidden, at) || !must_be_lit(lit.fan, x, y)) continue;
       expected++;
-      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] == 0) {
-        if (dark == 0) first_x = capture.region.x + x, first_y = capture.region.y + y;
-        dark++;
-      }
+      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
+      if (dark++ == 0) first = at;
     }
   }
-  say("fan of %s: %lld pixels surely inside, %lld of them dark", name, (long long)expected,
+  say("fan of %s: %lld pixels surely inside%s, %lld of them dark", lit.name,
+      (long long)expected, IsRectEmpty(&lit.hidden) ? "" : " and not below the window",
       (long long)dark);
   if (expected == 0) {
-    say("FAIL: the fan of %s has no pixel surely on screen; the scene is badly placed", name);
+    say("FAIL: the fan of %s has no pixel surely on screen; the scene is badly placed",
+        lit.name);
     return false;
   }
-  if (dark) say("FAIL: first dark pixel of the fan of %s at (%ld,%ld)", name, (long)first_x,
-                (long)first_y);
+  if (dark) say("FAIL: first dark pixel of the fan of %s at (%ld,%ld)", lit.name, first.x,
+                first.y);
   return dark == 0;
 }
 
 // Checks a capture of the whole virtual screen during light: every lit pixel
-// sound and within some window's fan, and every given fan lit throughout. Keeps
-// the capture when a check fails.
+// sound and within some window's fan, and every given fan lit throughout where
+// nothing hides it. Keeps the capture when a check fails.
 bool light_scene_is_sound(const Capture &capture, const std::vector<LitFan> &lit,
                           const char *scenario) {
   std::vector<Fan> fans = possible_fans();
   LightReport report = examine_light(fans, capture);
   bool ok = light_is_sound(report);
   if (report.stray) print_fans(fans);
-  for (const LitFan &f : lit) ok = fan_is_lit(capture, f.fan, f.name) && ok;
+  for (const LitFan &f : lit) ok = fan_is_lit(capture, f) && ok;
   if (!ok) save_failure(capture, scenario);
   return ok;
 }

@@ -1,7 +1,9 @@
 // The light scenarios on the real program: light soon after an activation, two
 // fans after two activations, the overlay transparent again after the fade, and
-// the program outliving the desktop or its overlay as the foreground window.
-// Product timings are measured from the moment the window is in front.
+// the program outliving the desktop or its overlay as the foreground window; and
+// the steps monitor-light shares with them (a dark overlay to start from, a box
+// of a fan to watch, the wait for light in it). Product timings are measured from
+// the moment the window is in front.
 
 #include "probe.h"
 
@@ -10,22 +12,28 @@
 constexpr int SURVIVE_HOLD_MS = 1000;  // how long the program must outlive a foreground
 constexpr int DARK_HOLD_MS = 300;      // how long the faded overlay must stay transparent
 
-// Waits for the overlay and for it to show nothing, as every light scenario starts.
-static bool overlay_ready_and_dark() {
-  if (!the_overlay(DEADLINE_MS)) return false;
-  if (wait_until_dark(DEADLINE_MS) < 0) {
-    say("FAIL: the overlay still shows light %d ms into the scenario", DEADLINE_MS);
+// Says why when the overlay is missing or still lit at the deadline. Called by
+// the light-first, light-two-fans, light-fades and monitor-light commands.
+bool overlay_ready_and_dark(int deadline_ms) {
+  if (!the_overlay(deadline_ms)) return false;
+  if (wait_until_dark(deadline_ms) < 0) {
+    say("FAIL: the overlay still shows light %d ms into the scenario", deadline_ms);
     return false;
   }
   return true;
 }
 
-// A small box that surely lies inside a fan and outside every pixel another fan
-// may light (when avoid is given), so that each look for light is quick and
-// sees this fan's light alone; false after saying so when there is none.
-static bool box_in_fan(const Fan &fan, const Fan *avoid, Region screen, Region &box) {
+// Looking only at the box makes each look quick, keeps the X server free for
+// the program's presents (a whole large screen read back slows them down), and
+// with avoid given sees this fan's light alone. Wine may show a window shown
+// after the overlay above it (see monitors.cpp), so the box keeps out of hidden.
+// Called by light-first, light-two-fans and monitor-light.
+bool box_in_fan(const Fan &fan, const Fan *avoid, RECT hidden, Region screen, Region &box) {
   constexpr int SIDE = 16;
   auto fits = [&](int32_t left, int32_t top) {
+    RECT r{screen.x + left, screen.y + top, screen.x + left + SIDE, screen.y + top + SIDE};
+    RECT overlap;
+    if (IntersectRect(&overlap, &r, &hidden)) return false;
     for (int32_t y = top; y < top + SIDE; y++)
       for (int32_t x = left; x < left + SIDE; x++)
         if (!must_be_lit(fan, x, y) || (avoid && may_be_lit(*avoid, x, y))) return false;
@@ -44,15 +52,15 @@ static bool box_in_fan(const Fan &fan, const Fan *avoid, Region screen, Region &
   return false;
 }
 
-// Waits for light in a box, looking every millisecond for a fine measure; the ms
-// waited, or -1 after DEADLINE_MS.
-static double wait_for_light(Region box) {
+// Called by light-first and light-two-fans, looking every millisecond for a fine
+// measure, and by monitor-light.
+double wait_for_light(Region box, int deadline_ms, int look_ms) {
   Capture capture;
   double start = now_ms();
   do {
     if (capture_screen(box, capture) && lit_pixels(capture) != 0) return now_ms() - start;
-    pump_for(1);
-  } while (now_ms() - start < DEADLINE_MS);
+    pump_for(look_ms);
+  } while (now_ms() - start < deadline_ms);
   return -1;
 }
 
@@ -60,7 +68,7 @@ static double wait_for_light(Region box) {
 // null when it never came to the front.
 static HWND open_in_front(RECT rect, const char *title) {
   double start = now_ms();
-  HWND window = open_framed_window(rect, title);
+  HWND window = open_window(PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
   double waited = wait_for_foreground(window, DEADLINE_MS);
   if (waited < 0) return nullptr;
   say("%s: in front %.0f ms after CreateWindowExA", title, now_ms() - start);
@@ -71,15 +79,15 @@ static HWND open_in_front(RECT rect, const char *title) {
 // its being in front, exactly of the ramp, no brighter than a fan can be, only
 // where fans fall, and over the whole of the window's fan.
 int command_light_first(int within_ms) {
-  if (!overlay_ready_and_dark()) return EXIT_FAIL;
+  if (!overlay_ready_and_dark(DEADLINE_MS)) return EXIT_FAIL;
   register_probe_classes();
   Region screen = virtual_screen(), box;
   RECT rect = window_for_light(screen, 0.25);
   Fan fan = fan_of(rect, screen);
-  if (!box_in_fan(fan, nullptr, screen, box)) return EXIT_FAIL;
+  if (!box_in_fan(fan, nullptr, RECT{}, screen, box)) return EXIT_FAIL;
   HWND window = open_in_front(rect, "light-first");
   if (!window) return EXIT_FAIL;
-  double seen = wait_for_light(box);
+  double seen = wait_for_light(box, DEADLINE_MS, 1);
   bool ok = seen >= 0 && seen <= within_ms;
   if (seen < 0) {
     say("FAIL: no light within %d ms of the window being in front", DEADLINE_MS);
@@ -98,30 +106,26 @@ int command_light_first(int within_ms) {
 // second is activated as soon as the first one's light shows, and the screen is
 // read as soon as the second's does.
 int command_light_two_fans() {
-  if (!overlay_ready_and_dark()) return EXIT_FAIL;
+  if (!overlay_ready_and_dark(DEADLINE_MS)) return EXIT_FAIL;
   register_probe_classes();
   Region screen = virtual_screen(), first_box, second_box;
   RECT first_rect = window_for_light(screen, 0.1);
   RECT second_rect = window_for_light(screen, 0.6);
   Fan first_fan = fan_of(first_rect, screen), second_fan = fan_of(second_rect, screen);
-  if (!box_in_fan(first_fan, &second_fan, screen, first_box) ||
-      !box_in_fan(second_fan, &first_fan, screen, second_box))
+  if (!box_in_fan(first_fan, &second_fan, RECT{}, screen, first_box) ||
+      !box_in_fan(second_fan, &first_fan, RECT{}, screen, second_box))
     return EXIT_FAIL;
   // The second window exists before the first is activated, so that activating
   // it later is a change of the foreground alone.
-  HWND second = CreateWindowExA(0, PROBE_CLASS, "light-second-of-two", WS_OVERLAPPEDWINDOW,
-                                second_rect.left, second_rect.top,
-                                second_rect.right - second_rect.left,
-                                second_rect.bottom - second_rect.top, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(second, SW_SHOWNOACTIVATE);
+  HWND second = open_window(PROBE_CLASS, "light-second-of-two", WS_OVERLAPPEDWINDOW, 0,
+                            second_rect, Show::BEHIND);
   HWND first = open_in_front(first_rect, "light-first-of-two");
-  double first_lit = first ? wait_for_light(first_box) : -1;
+  double first_lit = first ? wait_for_light(first_box, DEADLINE_MS, 1) : -1;
   if (first_lit < 0) say("FAIL: no light for the first window within %d ms", DEADLINE_MS);
   double lit_at = now_ms();
   SetForegroundWindow(second);
   double second_lit = first_lit >= 0 && wait_for_foreground(second, DEADLINE_MS) >= 0
-                          ? wait_for_light(second_box) : -1;
+                          ? wait_for_light(second_box, DEADLINE_MS, 1) : -1;
   if (first_lit >= 0 && second_lit < 0)
     say("FAIL: no light for the second window within %d ms of its being in front", DEADLINE_MS);
   Capture capture;
@@ -142,7 +146,7 @@ int command_light_two_fans() {
 // again within within_ms of the window being in front, and stays so for
 // DARK_HOLD_MS.
 int command_light_fades(int within_ms) {
-  if (!overlay_ready_and_dark()) return EXIT_FAIL;
+  if (!overlay_ready_and_dark(DEADLINE_MS)) return EXIT_FAIL;
   register_probe_classes();
   HWND window = open_in_front(window_for_light(virtual_screen(), 0.4), "light-fades");
   if (!window) return EXIT_FAIL;

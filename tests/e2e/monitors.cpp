@@ -8,16 +8,16 @@
 #include <cstring>
 
 #include "probe.h"
+#include "rects.h"
 
 namespace {
 
-constexpr char MONITOR_CLASS[] = "LightProbeMonitors";
 constexpr int OVERLAY_WAIT_MS = 5000;  // for the overlay to exist and show nothing
 constexpr int LIGHT_WAIT_MS = 4000;    // for an activation's light to show
 constexpr int ACTIVATIONS = 3;         // tries for a window that must get light
 constexpr int FADE_WAIT_MS = 3000;     // for that light to fade to nothing
 constexpr int DARK_HOLD_MS = 1000;     // an unlit window is watched twice a fade long
-constexpr int WATCH = 8;  // pixels, the side of the box watched for first light
+constexpr int LOOK_MS = 5;             // between two looks at the screen
 constexpr int GRID = 4;  // pixels between the samples that tell whether a fan
                          // reaches a monitor: the margins of may_be_lit and
                          // must_be_lit are twice as wide
@@ -70,96 +70,11 @@ std::string layout_line() {
   return line;
 }
 
-// monitor-layout [EXPECTED]: prints the layout and compares it with EXPECTED.
-int command_layout(int argc, char **argv) {
-  std::string seen = layout_line();
-  say("layout: %s", seen.c_str());
-  if (argc == 0 || seen == argv[0]) return EXIT_PASS;
-  say("FAIL: expected layout: %s", argv[0]);
-  return EXIT_FAIL;
-}
-
-bool same_rect(RECT a, RECT b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-// monitor-overlay WAIT_MS: the overlay is made at (0, 0) and its first
-// presentation moves it to the virtual screen's origin; waits until its
-// rectangle is the virtual screen's and says where it was first seen.
-int command_overlay(int wait_ms) {
-  HWND overlay = the_overlay(wait_ms);
-  if (!overlay) return EXIT_FAIL;
-  Region s = virtual_screen();
-  RECT want{s.x, s.y, s.x + s.width, s.y + s.height};
-  RECT first = describe(overlay).rect, now = first;
-  double start = now_ms();
-  wait_until(wait_ms, [&] {
-    now = describe(overlay).rect;
-    return same_rect(now, want);
-  });
-  say("overlay first seen at (%ld,%ld)-(%ld,%ld), after %.0f ms at (%ld,%ld)-(%ld,%ld)",
-      first.left, first.top, first.right, first.bottom, now_ms() - start, now.left, now.top,
-      now.right, now.bottom);
-  if (same_rect(now, want)) return EXIT_PASS;
-  say("FAIL: after %d ms the overlay does not cover the virtual screen (%ld,%ld)-(%ld,%ld)",
-      wait_ms, want.left, want.top, want.right, want.bottom);
-  return EXIT_FAIL;
-}
-
-// The smallest rectangle around a capture's lit pixels, in screen coordinates;
-// empty (right <= left) when nothing is lit.
-RECT lit_box(const Capture &capture) {
-  RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] == 0) continue;
-      box.left = std::min(box.left, LONG(capture.region.x + x));
-      box.right = std::max(box.right, LONG(capture.region.x + x + 1));
-      box.top = std::min(box.top, LONG(capture.region.y + y));
-      box.bottom = std::max(box.bottom, LONG(capture.region.y + y + 1));
-    }
-  }
-  return box;
-}
-
-int64_t lit_in(const Capture &capture, RECT r) {
-  int64_t lit = 0;
-  for (LONG y = r.top; y < r.bottom; y++)
-    for (LONG x = r.left; x < r.right; x++)
-      lit += capture.pixels[size_t(y - capture.region.y) * size_t(capture.region.width) +
-                            size_t(x - capture.region.x)] != 0;
-  return lit;
-}
-
 // Wine maps a window shown after the overlay above it in X, although the
 // topmost overlay stays above it in the Z order (it cannot restack its own
 // window against another process's), so the readback sees the scene's window
 // where it lies, not the overlay: black, reading 0. The checks of where light
 // falls leave the window's own rectangle out.
-bool inside(RECT r, LONG x, LONG y) {
-  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
-// Every pixel surely inside the fan and outside the window reads lit.
-bool fan_lit_outside(const Capture &capture, const Fan &fan, RECT window, const char *name) {
-  int64_t expected = 0, dark = 0;
-  LONG first_x = 0, first_y = 0;
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      LONG sx = capture.region.x + x, sy = capture.region.y + y;
-      if (inside(window, sx, sy) || !must_be_lit(fan, x, y)) continue;
-      expected++;
-      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
-      if (dark++ == 0) first_x = sx, first_y = sy;
-    }
-  }
-  say("fan of %s: %lld pixels surely inside and not below the window, %lld of them dark", name,
-      (long long)expected, (long long)dark);
-  if (expected == 0) say("FAIL: the scene is badly placed: no pixel of the fan surely shows");
-  if (dark) say("FAIL: first dark pixel at (%ld,%ld)", first_x, first_y);
-  return expected != 0 && dark == 0;
-}
-
 enum class Reach { NONE, MAY, MUST };  // how far a fan reaches onto a monitor
 
 // Whether a fan surely lights some of a monitor where the window does not hide
@@ -168,7 +83,7 @@ Reach reach_onto(const Fan &fan, RECT monitor, RECT window, Region screen) {
   Reach reach = Reach::NONE;
   for (LONG y = monitor.top; y < monitor.bottom; y += GRID) {
     for (LONG x = monitor.left; x < monitor.right; x += GRID) {
-      if (inside(window, x, y)) continue;
+      if (PtInRect(&window, POINT{x, y})) continue;
       double vx = x - screen.x, vy = y - screen.y;
       if (must_be_lit(fan, vx, vy)) return Reach::MUST;
       if (reach == Reach::NONE && may_be_lit(fan, vx, vy)) reach = Reach::MAY;
@@ -226,13 +141,8 @@ bool window_style(const std::string &name, DWORD &style, DWORD &ex_style) {
 // after saying why, when the platform did not put it exactly there or did not
 // make it the foreground window.
 HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title) {
-  register_class(MONITOR_CLASS, probe_window_proc, BLACK_BRUSH);
-  HWND window = CreateWindowExA(ex_style, MONITOR_CLASS, title, style, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
-  SetForegroundWindow(window);
+  register_probe_classes();
+  HWND window = open_window(PROBE_CLASS, title, style, ex_style, rect, Show::IN_FRONT);
   // Wine places and activates the window asynchronously: wait for both.
   double waited = wait_until(DEADLINE_MS, [&] {
     return GetForegroundWindow() == window && same_rect(describe(window).rect, rect);
@@ -261,8 +171,7 @@ HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title
 bool stays_dark(HWND window, RECT rect, const char *name) {
   Region screen = virtual_screen();
   Fan fan = fan_of(rect, screen);
-  RECT all{screen.x, screen.y, screen.x + screen.width, screen.y + screen.height};
-  if (reach_onto(fan, all, rect, screen) != Reach::MUST) {
+  if (reach_onto(fan, rect_of(screen), rect, screen) != Reach::MUST) {
     say("FAIL: the scene is badly placed: a fan for %s would not show", name);
     return false;
   }
@@ -271,7 +180,7 @@ bool stays_dark(HWND window, RECT rect, const char *name) {
   int looks = 0;
   while (now_ms() - start < DARK_HOLD_MS) {
     looks++;
-    if (!capture_screen(virtual_screen(), capture, SRCCOPY | CAPTUREBLT)) return false;
+    if (!capture_screen(virtual_screen(), capture)) return false;
     if (lit_pixels(capture) != 0) {
       RECT box = lit_box(capture);
       say("FAIL: %s got light: %lld pixels in (%ld,%ld)-(%ld,%ld) on look %d, %.0f ms after "
@@ -280,7 +189,7 @@ bool stays_dark(HWND window, RECT rect, const char *name) {
       save_failure(capture, name);
       return false;
     }
-    pump_for(5);
+    pump_for(LOOK_MS);
   }
   bool foreground = GetForegroundWindow() == window;
   say("%s: no light on %d looks over %d ms; %s the foreground window", name, looks,
@@ -288,36 +197,12 @@ bool stays_dark(HWND window, RECT rect, const char *name) {
   return foreground;
 }
 
-// A small box surely inside a window's fan and beside the window, or an empty
-// one. Watching it instead of the whole screen keeps the X server free for the
-// program's presents, which the readback of a whole large screen slows down.
-Region watch_box(const Fan &fan, RECT window, Region screen) {
-  for (LONG y = screen.y; y < screen.y + screen.height - WATCH; y += GRID)
-    for (LONG x = screen.x; x < screen.x + screen.width - WATCH; x += GRID) {
-      bool sure = true;
-      for (int corner = 0; corner < 4 && sure; corner++) {
-        LONG cx = x + (corner & 1) * WATCH, cy = y + (corner >> 1) * WATCH;
-        sure = !inside(window, cx, cy) && must_be_lit(fan, cx - screen.x, cy - screen.y);
-      }
-      if (sure) return {x, y, WATCH, WATCH};
-    }
-  return {0, 0, 0, 0};
-}
-
-// Waits up to LIGHT_WAIT_MS for a window's light after its activation, then
-// captures the whole virtual screen; true when that shows light.
-bool wait_for_light(Capture &capture, RECT rect, const char *name) {
-  Region screen = virtual_screen();
-  Region box = watch_box(fan_of(rect, screen), rect, screen);
-  if (box.width == 0) box = screen;  // no sure box: the checks will say why
-  Capture look;
+// Waits up to LIGHT_WAIT_MS for a window's light in a box of its fan after its
+// activation, then captures the whole virtual screen; true when that shows light.
+bool light_shows(Capture &capture, Region box, const char *name) {
   double start = now_ms();
-  bool lit = false;
-  while (!lit && now_ms() - start < LIGHT_WAIT_MS) {
-    lit = capture_screen(box, look, SRCCOPY | CAPTUREBLT) && lit_pixels(look) != 0;
-    if (!lit) pump_for(5);
-  }
-  if (lit && capture_screen(screen, capture, SRCCOPY | CAPTUREBLT) && lit_pixels(capture)) {
+  if (wait_for_light(box, LIGHT_WAIT_MS, LOOK_MS) >= 0 &&
+      capture_screen(virtual_screen(), capture) && lit_pixels(capture)) {
     say("%s: light %.0f ms after its activation", name, now_ms() - start);
     return true;
   }
@@ -335,11 +220,44 @@ bool light_is_right(const Capture &capture, RECT rect, const char *lit_on, const
   say("%s: light in the bounding box (%ld,%ld)-(%ld,%ld); the fan's apex at (%.0f,%.0f) on "
       "the screen, reach %.0f x %.0f", name, box.left, box.top, box.right, box.bottom,
       fan.apex_x + screen.x, fan.apex_y + screen.y, fan.reach_x, fan.reach_y);
-  bool ok = light_scene_is_sound(capture, {}, name);
-  ok = fan_lit_outside(capture, fan, rect, name) && ok;
+  bool ok = light_scene_is_sound(capture, {{fan, name, rect}}, name);
   ok = light_on_monitors(capture, fan, rect, lit_on) && ok;
   if (!ok) save_failure(capture, name);
   return ok;
+}
+
+}  // namespace
+
+// monitor-layout [EXPECTED]: prints the layout and compares it with EXPECTED (null:
+// none).
+int command_monitor_layout(const char *expected) {
+  std::string seen = layout_line();
+  say("layout: %s", seen.c_str());
+  if (!expected || seen == expected) return EXIT_PASS;
+  say("FAIL: expected layout: %s", expected);
+  return EXIT_FAIL;
+}
+
+// monitor-overlay WAIT_MS: the overlay is made at (0, 0) and its first
+// presentation moves it to the virtual screen's origin; waits until its
+// rectangle is the virtual screen's and says where it was first seen.
+int command_monitor_overlay(int wait_ms) {
+  HWND overlay = the_overlay(wait_ms);
+  if (!overlay) return EXIT_FAIL;
+  RECT want = rect_of(virtual_screen());
+  RECT first = describe(overlay).rect, now = first;
+  double start = now_ms();
+  wait_until(wait_ms, [&] {
+    now = describe(overlay).rect;
+    return same_rect(now, want);
+  });
+  say("overlay first seen at (%ld,%ld)-(%ld,%ld), after %.0f ms at (%ld,%ld)-(%ld,%ld)",
+      first.left, first.top, first.right, first.bottom, now_ms() - start, now.left, now.top,
+      now.right, now.bottom);
+  if (same_rect(now, want)) return EXIT_PASS;
+  say("FAIL: after %d ms the overlay does not cover the virtual screen (%ld,%ld)-(%ld,%ld)",
+      wait_ms, want.left, want.top, want.right, want.bottom);
+  return EXIT_FAIL;
 }
 
 // monitor-light STYLE X Y W H LIT_ON NAME: opens a window of STYLE (framed,
@@ -348,16 +266,14 @@ bool light_is_right(const Capture &capture, RECT rect, const char *lit_on, const
 // A lit window's light must be gone within FADE_WAIT_MS of the checks, which
 // take longer than the fade itself on a screen this large. A window that stays
 // unlit is tried again, as a new window, up to ACTIVATIONS times.
-int command_light(const std::string &style_name, RECT rect, const char *lit_on,
-                  const char *name) {
+int command_monitor_light(const std::string &style_name, RECT rect, const char *lit_on,
+                          const char *name) {
   DWORD style, ex_style;
   if (!window_style(style_name, style, ex_style)) return usage();
-  if (!the_overlay(OVERLAY_WAIT_MS)) return EXIT_FAIL;
-  if (wait_until_dark(OVERLAY_WAIT_MS) < 0) {
-    say("FAIL: the overlay still shows light before %s opens", name);
-    return EXIT_FAIL;
-  }
+  if (!overlay_ready_and_dark(OVERLAY_WAIT_MS)) return EXIT_FAIL;
   bool dark = std::strcmp(lit_on, "none") == 0;
+  Region screen = virtual_screen(), box;
+  if (!dark && !box_in_fan(fan_of(rect, screen), nullptr, rect, screen, box)) return EXIT_FAIL;
   HWND window = nullptr;
   Capture capture;
   bool lit = false, ok = true;
@@ -371,7 +287,7 @@ int command_light(const std::string &style_name, RECT rect, const char *lit_on,
     window = open_scene_window(style, ex_style, rect, name);
     if (!window) return EXIT_FAIL;
     if (dark) ok = stays_dark(window, rect, name);
-    else lit = wait_for_light(capture, rect, name);
+    else lit = light_shows(capture, box, name);
     if (!dark && attempt > 1) say("%s: try %d %s", name, attempt, lit ? "lit" : "did not either");
   }
   double activated = now_ms();
@@ -388,21 +304,3 @@ int command_light(const std::string &style_name, RECT rect, const char *lit_on,
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
 
-}  // namespace
-
-bool is_monitor_command(const std::string &command) {
-  return command == "monitor-layout" || command == "monitor-overlay" ||
-         command == "monitor-light";
-}
-
-int run_monitor_command(const std::string &command, int argc, char **argv) {
-  int32_t n[4];
-  if (command == "monitor-layout" && argc <= 1) return command_layout(argc, argv);
-  if (command == "monitor-overlay" && argc == 1 && parse_int(argv[0], n[0]))
-    return command_overlay(n[0]);
-  if (command == "monitor-light" && argc == 7 && parse_int(argv[1], n[0]) &&
-      parse_int(argv[2], n[1]) && parse_int(argv[3], n[2]) && parse_int(argv[4], n[3]) &&
-      n[2] > 0 && n[3] > 0)
-    return command_light(argv[0], RECT{n[0], n[1], n[0] + n[2], n[1] + n[3]}, argv[5], argv[6]);
-  return usage();
-}

@@ -60,6 +60,12 @@ bool parse_int(const char *text, int32_t &value) {
   return true;
 }
 
+bool parse_region(char *const *argv, Region &region) {
+  return parse_int(argv[0], region.x) && parse_int(argv[1], region.y) &&
+         parse_int(argv[2], region.width) && parse_int(argv[3], region.height) &&
+         region.width > 0 && region.height > 0;
+}
+
 int main(int argc, char **argv) {
   if (argc < 2) return usage();
   std::string command = argv[1];
@@ -78,10 +84,12 @@ int main(int argc, char **argv) {
   if (command == "capture") return command_capture(argc - 2, argv + 2);
   if (command == "expect-transparent" && argc == 4 && given == 2)
     return command_expect_transparent(n[0], n[1]);
-  if (command == "open-window" && argc >= 6 && argc <= 8 && given >= 4) {
+  bool dialog = command == "open-dialog";
+  if ((dialog || command == "open-window") && argc >= 6 && argc <= 8 && given >= 4) {
     int32_t lifetime = -1;
     if (argc == 8 && !parse_int(argv[7], lifetime)) return usage();
-    return command_open_window(rect, argc >= 7 ? argv[6] : "probe window", lifetime);
+    const char *title = argc >= 7 ? argv[6] : dialog ? "probe dialog" : "probe window";
+    return (dialog ? command_open_dialog : command_open_window)(rect, title, lifetime);
   }
   if (command == "backing" && (argc == 6 || argc == 7) && given == argc - 2)
     return command_backing(rect, argc == 7 ? n[4] : -1);
@@ -96,15 +104,15 @@ int main(int argc, char **argv) {
     return command_survive_foreground(argv[2]);
   if (command == "record") return command_record(argc - 2, argv + 2);
   if (command == "version-info" && argc >= 3) return command_version_info(argc - 2, argv + 2);
-  if (command == "open-dialog" && argc >= 6 && argc <= 8 && given >= 4) {
-    int32_t lifetime = -1;
-    if (argc == 8 && !parse_int(argv[7], lifetime)) return usage();
-    return command_open_dialog(rect, argc >= 7 ? argv[6] : "probe dialog", lifetime);
-  }
   if (command == "memory" && argc == 2) return command_memory();
   if (command == "soak" && argc == 7 && given == 5)
     return command_soak(n[0], n[1], n[2], n[3], n[4]);
   if (command == "clicks" && argc == 2) return command_clicks();
-  if (is_monitor_command(command)) return run_monitor_command(command, argc - 2, argv + 2);
+  if (command == "monitor-layout" && argc <= 3)
+    return command_monitor_layout(argc == 3 ? argv[2] : nullptr);
+  if (command == "monitor-overlay" && argc == 3 && given == 1) return command_monitor_overlay(n[0]);
+  Region region;
+  if (command == "monitor-light" && argc == 9 && parse_region(argv + 3, region))
+    return command_monitor_light(argv[2], rect_of(region), argv[7], argv[8]);
   return usage();
 }

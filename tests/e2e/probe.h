@@ -2,7 +2,7 @@
 // captures, windows and fans, and the helpers each concern offers the others. One
 // concern per file: wait, readback, desktop (windows), fan, process; the scenarios
 // light, selftest, record, soak, monitors (several monitors), clicks (real input);
-// probe.cpp the command line.
+// probe.cpp the command line, which runs every command.
 #pragma once
 
 #include <windows.h>
@@ -52,9 +52,16 @@ struct Fan {
   double reach_x, reach_y;  // A and B: the rim's radii before the wobble
 };
 
+struct LitSummary {
+  int64_t lit = 0, not_ramp = 0;  // pixels not 0, and of them no light-ramp entry
+  uint32_t max_alpha = 0;         // 0..255
+  uint32_t first = 0;             // 0xAARRGGBB, the first lit pixel
+};
+
 struct LitFan {
   Fan fan;
   const char *name;  // the window it belongs to, for messages
+  RECT hidden{};     // screen coordinates the check leaves out (empty: none)
 };
 
 // ---- wait.cpp
@@ -88,15 +95,25 @@ double wait_for_foreground(HWND window, int deadline_ms);
 
 // The virtual screen's rectangle.
 Region virtual_screen();
+// A region as a RECT: right and bottom one past the last pixel.
+RECT rect_of(Region region);
+// The header of a 32-bit BI_RGB bitmap; rows top-down when height is negative.
+BITMAPINFO bitmap_info_32(int32_t width, int32_t height);
 // Reads a region of the screen into out (sentinels where BitBlt fails); false on failure.
 bool capture_screen(Region region, Capture &out, DWORD rop = SRCCOPY | CAPTUREBLT);
 // The light ramp's entry for a shade 0..255, and whether a pixel is one.
 uint32_t ramp_entry(uint32_t shade);
 bool is_ramp_entry(uint32_t pixel);
-// Writes a capture as a PAM image with its origin in a comment.
-bool write_pam(const char *path, const Capture &capture);
-// The capture's non-zero pixels.
+// Writes a capture as a PAM image, with or without alpha and its origin in a comment.
+bool write_pam(const char *path, const Capture &capture, bool with_alpha, bool with_origin);
+// The capture's non-zero pixels; those within a screen rectangle the capture holds.
 int64_t lit_pixels(const Capture &capture);
+int64_t lit_in(const Capture &capture, RECT within);
+// The smallest screen rectangle around the capture's non-zero pixels; empty
+// (right <= left) when there are none.
+RECT lit_box(const Capture &capture);
+// What is lit in a capture, for say_lit, the capture command and record's frames.
+LitSummary summarize_lit(const Capture &capture);
 // Counts the pixels other than value, printing the first of them unless told not to.
 int64_t count_other_than(const Capture &capture, uint32_t value, bool print = true);
 // Prints where a capture is lit: how many pixels, their bounding box, the largest
@@ -126,11 +143,17 @@ bool wait_for_shown_overlay(int deadline_ms);
 // Registers a window class with a stock brush (-1: none); and the probe's own classes.
 void register_class(const char *name, WNDPROC procedure, int brush);
 void register_probe_classes();
-// The window procedure of the probe's windows: default handling, and closing ends
-// their serving.
+// The window procedure of the probe's own classes: default handling, and closing
+// one of their windows ends its serving; clicks.cpp's windows hand it what they
+// do not note themselves.
 LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l);
-// Opens a framed window and makes it the foreground window.
-HWND open_framed_window(RECT rect, const char *title, DWORD style = WS_OVERLAPPEDWINDOW);
+// How a window the probe opens is shown: activated and made the foreground
+// window; shown in the normal state alone; or shown without being activated.
+enum class Show { IN_FRONT, NORMAL, BEHIND };
+// Opens and paints a top-level window of a class at a screen rectangle, every
+// window the probe opens; null when it could not be created.
+HWND open_window(const char *class_name, const char *title, DWORD style, DWORD ex_style,
+                 RECT rect, Show show);
 // Opens a white unframed popup without activating it.
 HWND open_backing_window(RECT rect);
 // Serves a window until lifetime_ms pass (for ever when negative) or it closes.
@@ -145,11 +168,24 @@ bool may_be_lit(const Fan &fan, double x, double y);
 bool must_be_lit(const Fan &fan, double x, double y);
 // Every window that may carry a fan now.
 std::vector<Fan> possible_fans();
-// Checks a capture of the virtual screen during light; keeps it when a check fails.
+// Checks a capture of the virtual screen during light: every lit pixel sound and
+// within some fan, and each lit fan lit throughout outside its hidden rectangle;
+// keeps the capture when a check fails.
 bool light_scene_is_sound(const Capture &capture, const std::vector<LitFan> &lit,
                           const char *scenario);
 // A framed window for the light scenarios, its left edge at column_share of the width.
 RECT window_for_light(Region screen, double column_share);
+
+// ---- light.cpp: what its scenarios share with monitor-light's
+
+// Waits for the overlay and for it to show nothing, as every light scenario starts.
+bool overlay_ready_and_dark(int deadline_ms);
+// A small box surely inside a fan, outside the screen rectangle hidden and outside
+// every pixel the avoided fan may light (when given), to watch for its light;
+// false after saying so.
+bool box_in_fan(const Fan &fan, const Fan *avoid, RECT hidden, Region screen, Region &box);
+// Waits for light in a box, looking every look_ms; the ms waited, or -1 after deadline_ms.
+double wait_for_light(Region box, int deadline_ms, int look_ms);
 
 // ---- process.cpp
 
@@ -158,19 +194,13 @@ bool process_alive(DWORD process);
 // The one overlay's process opened with the given access, or null after saying why.
 HANDLE open_overlay_process(DWORD access, DWORD &process_id);
 
-// ---- monitors.cpp
-
-// Whether a command is one of the several-monitor commands, and running it with
-// the arguments after its name.
-bool is_monitor_command(const std::string &command);
-int run_monitor_command(const std::string &command, int argc, char **argv);
-
 // ---- probe.cpp
 
 // Prints the usage; returns EXIT_USAGE.
 int usage();
-// Parses a whole decimal integer.
+// Parses a whole decimal integer; and X Y W H, four of them with W and H above 0.
 bool parse_int(const char *text, int32_t &value);
+bool parse_region(char *const *argv, Region &region);
 
 // ---- the commands, one per probe command (see usage())
 
@@ -192,4 +222,8 @@ int command_terminate_overlay();
 int command_memory();
 int command_version_info(int argc, char **argv);
 int command_soak(int seconds, int count, int period_ms, int reopen_every, int check_ms);
+int command_monitor_layout(const char *expected);
+int command_monitor_overlay(int wait_ms);
+int command_monitor_light(const std::string &style, RECT rect, const char *lit_on,
+                          const char *name);
 int command_clicks();

@@ -45,7 +45,8 @@ int command_terminate_overlay() {
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
 
-// saying why.
+// The one overlay's process opened with the given access, or null after saying
+// why; the memory command's.
 HANDLE open_overlay_process(DWORD access, DWORD &process_id) {
   HWND overlay = the_overlay(DEADLINE_MS);
   if (!overlay) return nullptr;

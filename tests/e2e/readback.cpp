@@ -1,9 +1,10 @@
 // Reading the screen back: captures of any region into a 32-bit DIB, the light
-// ramp's pixel values, counts over a capture, PAM files of captures, and the
-// commands that read the screen (capture, expect-transparent).
+// ramp's pixel values, counts over a capture and where it is lit, PAM files of
+// captures, and the commands that read the screen (capture, expect-transparent).
 
 #include "probe.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,21 @@ Region virtual_screen() {
           GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
+RECT rect_of(Region region) {
+  return {region.x, region.y, region.x + region.width, region.y + region.height};
+}
+
+BITMAPINFO bitmap_info_32(int32_t width, int32_t height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 // Reads what the screen shows in a region, as the e2e tests see the overlay:
 // the screen DC copied with CAPTUREBLT (layered windows included) into a 32-bit
 // top-down DIB section. Returns false, with the buffer still full of sentinels,
@@ -22,13 +38,7 @@ Region virtual_screen() {
 bool capture_screen(Region region, Capture &out, DWORD rop) {
   out.region = region;
   out.pixels.assign(size_t(region.width) * size_t(region.height), SENTINEL);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = region.width;
-  info.bmiHeader.biHeight = -region.height;  // negative: top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = bitmap_info_32(region.width, -region.height);  // negative: top-down rows
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   void *bits = nullptr;
@@ -57,41 +67,73 @@ uint32_t ramp_entry(uint32_t shade) {
 
 bool is_ramp_entry(uint32_t pixel) { return pixel == ramp_entry(pixel >> 24); }
 
-// Writes a capture as a PAM image (RGB_ALPHA, 8 bits per channel), with the screen
-// position of its top-left pixel in a comment.
-bool write_pam(const char *path, const Capture &capture) {
+// Writes a capture as a PAM image, 8 bits a channel: RGB_ALPHA, or RGB without
+// the alpha byte; with_origin puts the screen position of its top-left pixel in a
+// comment (the recorded frames go without, as ImageMagick copies comments along).
+bool write_pam(const char *path, const Capture &capture, bool with_alpha, bool with_origin) {
   FILE *file = std::fopen(path, "wb");
   if (!file) {
     say("cannot write %s", path);
     return false;
   }
-  std::fprintf(file, "P7\n# origin %d %d\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\n"
-               "TUPLTYPE RGB_ALPHA\nENDHDR\n", capture.region.x, capture.region.y,
-               capture.region.width, capture.region.height);
-  std::vector<unsigned char> row(size_t(capture.region.width) * 4);
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      uint32_t p = capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
-      row[size_t(x) * 4 + 0] = (unsigned char)(p >> 16);
-      row[size_t(x) * 4 + 1] = (unsigned char)(p >> 8);
-      row[size_t(x) * 4 + 2] = (unsigned char)p;
-      row[size_t(x) * 4 + 3] = (unsigned char)(p >> 24);
-    }
-    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) break;
+  std::fputs("P7\n", file);
+  if (with_origin) std::fprintf(file, "# origin %d %d\n", capture.region.x, capture.region.y);
+  int depth = with_alpha ? 4 : 3;
+  std::fprintf(file, "WIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
+               capture.region.width, capture.region.height, depth,
+               with_alpha ? "RGB_ALPHA" : "RGB");
+  std::vector<unsigned char> bytes(capture.pixels.size() * size_t(depth));
+  unsigned char *b = bytes.data();
+  for (uint32_t p : capture.pixels) {
+    *b++ = (unsigned char)(p >> 16);
+    *b++ = (unsigned char)(p >> 8);
+    *b++ = (unsigned char)p;
+    if (with_alpha) *b++ = (unsigned char)(p >> 24);
   }
-  bool ok = !std::ferror(file);
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fclose(file) == 0 && ok;
   if (!ok) say("cannot finish %s", path);
   return ok;
 }
-int64_t lit_pixels(const Capture &capture) {
+
+int64_t lit_pixels(const Capture &capture) { return lit_in(capture, rect_of(capture.region)); }
+
+int64_t lit_in(const Capture &capture, RECT within) {
   int64_t lit = 0;
-  for (uint32_t p : capture.pixels) lit += p != 0;
+  for (LONG y = within.top; y < within.bottom; y++)
+    for (LONG x = within.left; x < within.right; x++)
+      lit += capture.pixels[size_t(y - capture.region.y) * size_t(capture.region.width) +
+                            size_t(x - capture.region.x)] != 0;
   return lit;
 }
 
+RECT lit_box(const Capture &capture) {
+  RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] == 0) continue;
+      box.left = std::min(box.left, LONG(capture.region.x + x));
+      box.right = std::max(box.right, LONG(capture.region.x + x + 1));
+      box.top = std::min(box.top, LONG(capture.region.y + y));
+      box.bottom = std::max(box.bottom, LONG(capture.region.y + y + 1));
+    }
+  }
+  return box;
+}
+
+LitSummary summarize_lit(const Capture &capture) {
+  LitSummary s;
+  for (uint32_t p : capture.pixels) {
+    if (p == 0) continue;
+    if (s.lit++ == 0) s.first = p;
+    s.not_ramp += !is_ramp_entry(p);
+    if (p >> 24 > s.max_alpha) s.max_alpha = p >> 24;
+  }
+  return s;
+}
+
 // Waits until the whole virtual screen reads 0, serving this thread's windows
-// meanwhile; returns the time that took, or -1 after limit_ms.
+// meanwhile; returns the time that took, or -1 after deadline_ms.
 double wait_until_dark(int deadline_ms) {
   Capture capture;
   bool read = false;
@@ -107,29 +149,16 @@ double wait_until_dark(int deadline_ms) {
 }
 
 void say_lit(const Capture &capture) {
-  int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
-  int64_t lit = 0, not_ramp = 0;
-  uint32_t max_alpha = 0, first = 0;
-  for (size_t i = 0; i < capture.pixels.size(); i++) {
-    uint32_t p = capture.pixels[i];
-    if (p == 0) continue;
-    int32_t x = int32_t(i % size_t(capture.region.width));
-    int32_t y = int32_t(i / size_t(capture.region.width));
-    if (lit++ == 0) first = p;
-    not_ramp += !is_ramp_entry(p);
-    if (p >> 24 > max_alpha) max_alpha = p >> 24;
-    left = x < left ? x : left, right = x > right ? x : right;
-    top = y < top ? y : top, bottom = y > bottom ? y : bottom;
-  }
-  if (lit == 0) {
+  LitSummary s = summarize_lit(capture);
+  if (s.lit == 0) {
     say("  nothing is lit in the %dx%d capture", capture.region.width, capture.region.height);
     return;
   }
-  say("  %lld pixels lit within (%d,%d)-(%d,%d), max alpha %lu, %lld of them no light-ramp "
-      "entry (the desktop showing?); the first reads %08lx", (long long)lit,
-      capture.region.x + left, capture.region.y + top, capture.region.x + right + 1,
-      capture.region.y + bottom + 1, (unsigned long)max_alpha, (long long)not_ramp,
-      (unsigned long)first);
+  RECT box = lit_box(capture);
+  say("  %lld pixels lit within (%ld,%ld)-(%ld,%ld), max alpha %lu, %lld of them no light-ramp "
+      "entry (the desktop showing?); the first reads %08lx", (long long)s.lit, box.left,
+      box.top, box.right, box.bottom, (unsigned long)s.max_alpha, (long long)s.not_ramp,
+      (unsigned long)s.first);
 }
 
 // Counts the pixels of a capture that differ from a value, printing the first.
@@ -152,7 +181,8 @@ void save_failure(const Capture &capture, const char *name) {
   const char *folder = std::getenv("PROBE_SAVE_DIR");
   if (!folder || !*folder) return;
   std::string path = std::string(folder) + "\\" + name + ".pam";
-  if (write_pam(path.c_str(), capture)) say("the failing screen is in %s", path.c_str());
+  if (write_pam(path.c_str(), capture, true, true))
+    say("the failing screen is in %s", path.c_str());
 }
 
 struct CaptureOptions {
@@ -169,10 +199,7 @@ static bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
   for (int i = 0; i < argc; i++) {
     std::string option = argv[i];
     if (option == "--region" && i + 4 < argc) {
-      if (!parse_int(argv[i + 1], o.region.x) || !parse_int(argv[i + 2], o.region.y) ||
-          !parse_int(argv[i + 3], o.region.width) || !parse_int(argv[i + 4], o.region.height) ||
-          o.region.width <= 0 || o.region.height <= 0)
-        return false;
+      if (!parse_region(argv + i + 1, o.region)) return false;
       i += 4;
     } else if (option == "--out" && i + 1 < argc) {
       o.out = argv[++i];
@@ -204,17 +231,11 @@ int command_capture(int argc, char **argv) {
   if (!read) return EXIT_FAIL;
   if (waited > 0)
     say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)o.expected);
-  int64_t nonzero = 0, not_ramp = 0;
-  int max_alpha = 0;
-  for (uint32_t p : capture.pixels) {
-    nonzero += p != 0;
-    not_ramp += p != 0 && !is_ramp_entry(p);
-    if (int(p >> 24) > max_alpha) max_alpha = int(p >> 24);
-  }
-  say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %d, %lld not ramp entries",
-      o.region.width, o.region.height, o.region.x, o.region.y, (long long)nonzero, max_alpha,
-      (long long)not_ramp);
-  bool ok = !o.out || write_pam(o.out, capture);
+  LitSummary s = summarize_lit(capture);
+  say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %lu, %lld not ramp entries",
+      o.region.width, o.region.height, o.region.x, o.region.y, (long long)s.lit,
+      (unsigned long)s.max_alpha, (long long)s.not_ramp);
+  bool ok = !o.out || write_pam(o.out, capture, true, true);
   if (o.expect_all) {
     int64_t other = count_other_than(capture, o.expected);
     if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,

@@ -62,16 +62,11 @@ static bool open_sample_windows(std::vector<SampleWindow> &windows) {
     char title[64];
     std::snprintf(title, sizeof title, "Window %zu  (%ld x %ld)", i + 1, r.right - r.left,
                   r.bottom - r.top);
-    windows[i].handle = CreateWindowExA(0, SAMPLE_CLASS, title, SAMPLE_STYLE, r.left,
-                                        r.top, r.right - r.left, r.bottom - r.top, nullptr,
-                                        nullptr, GetModuleHandleA(nullptr), nullptr);
+    windows[i].handle = open_window(SAMPLE_CLASS, title, SAMPLE_STYLE, 0, r, Show::IN_FRONT);
     if (!windows[i].handle) {
       say("FAIL: could not create sample window %zu", i + 1);
       return false;
     }
-    ShowWindow(windows[i].handle, SW_SHOWNORMAL);
-    UpdateWindow(windows[i].handle);
-    SetForegroundWindow(windows[i].handle);
     if (wait_for_foreground(windows[i].handle, DEADLINE_MS) < 0) return false;
   }
   return true;
@@ -154,32 +149,6 @@ static uint32_t over(uint32_t overlay, uint32_t below) {
   return out;
 }
 
-// Writes 0xAARRGGBB pixels, rows top-down, as a PAM image: RGB_ALPHA with the
-// alpha byte, or RGB without it.
-static bool write_picture(const char *path, Region region, const std::vector<uint32_t> &pixels,
-                   bool with_alpha) {
-  FILE *file = std::fopen(path, "wb");
-  if (!file) {
-    say("cannot write %s", path);
-    return false;
-  }
-  int depth = with_alpha ? 4 : 3;
-  std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
-               region.width, region.height, depth, with_alpha ? "RGB_ALPHA" : "RGB");
-  std::vector<unsigned char> bytes(pixels.size() * size_t(depth));
-  unsigned char *b = bytes.data();
-  for (uint32_t p : pixels) {
-    *b++ = (unsigned char)(p >> 16);
-    *b++ = (unsigned char)(p >> 8);
-    *b++ = (unsigned char)p;
-    if (with_alpha) *b++ = (unsigned char)(p >> 24);
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) say("cannot finish %s", path);
-  return ok;
-}
-
 // Writes each frame twice, as the overlay's own pixels (overlay-NNN.pam) and
 // composed over the desktop (screen-NNN.pam), and a line per frame in frames.txt.
 static bool write_recording(const std::string &folder, const Recording &r) {
@@ -192,28 +161,23 @@ static bool write_recording(const std::string &folder, const Recording &r) {
   std::fprintf(list, "# frame, ms from the start, lit pixels, largest alpha, active "
                      "sample window (0: as before the first activation)\n");
   bool ok = true;
-  std::vector<uint32_t> overlay, screen;
+  Capture overlay, screen;
   for (size_t k = 0; k < r.frames.size() && ok; k++) {
     const Capture &frame = r.frames[k];
     const Capture &below = r.desktops[r.active[k] < 0 ? r.desktops.size() - 1 : size_t(r.active[k])];
-    overlay.resize(frame.pixels.size());
-    screen.resize(frame.pixels.size());
-    int64_t lit = 0;
-    uint32_t max_alpha = 0;
+    overlay = screen = {frame.region, std::vector<uint32_t>(frame.pixels.size())};
     for (size_t i = 0; i < frame.pixels.size(); i++) {
-      uint32_t p = frame.pixels[i];
-      lit += p != 0;
-      if (p >> 24 > max_alpha) max_alpha = p >> 24;
-      overlay[i] = straight_alpha(p);
-      screen[i] = over(p, below.pixels[i]);
+      overlay.pixels[i] = straight_alpha(frame.pixels[i]);
+      screen.pixels[i] = over(frame.pixels[i], below.pixels[i]);
     }
     char name[64];
     std::snprintf(name, sizeof name, "\\overlay-%03zu.pam", k);
-    ok = write_picture((folder + name).c_str(), frame.region, overlay, true);
+    ok = write_pam((folder + name).c_str(), overlay, true, false);
     std::snprintf(name, sizeof name, "\\screen-%03zu.pam", k);
-    ok = ok && write_picture((folder + name).c_str(), frame.region, screen, false);
-    std::fprintf(list, "%zu %.1f %lld %lu %d\n", k, r.times[k], (long long)lit,
-                 (unsigned long)max_alpha, r.active[k] + 1);
+    ok = ok && write_pam((folder + name).c_str(), screen, false, false);
+    LitSummary lit = summarize_lit(frame);
+    std::fprintf(list, "%zu %.1f %lld %lu %d\n", k, r.times[k], (long long)lit.lit,
+                 (unsigned long)lit.max_alpha, r.active[k] + 1);
   }
   ok = std::fclose(list) == 0 && ok;
   return ok;
@@ -240,11 +204,10 @@ int command_record(int argc, char **argv) {
     return usage();
   std::vector<SampleWindow> windows;
   for (int i = 3; i < argc; i += 5) {
-    int32_t v[5];
-    for (int j = 0; j < 5; j++)
-      if (!parse_int(argv[i + j], v[j])) return usage();
-    if (v[2] <= 0 || v[3] <= 0) return usage();
-    windows.push_back({{v[0], v[1], v[0] + v[2], v[1] + v[3]}, v[4], nullptr});
+    Region region;
+    int32_t at_ms;
+    if (!parse_region(argv + i, region) || !parse_int(argv[i + 4], at_ms)) return usage();
+    windows.push_back({rect_of(region), at_ms, nullptr});
   }
   for (size_t i = 1; i < windows.size(); i++)
     if (windows[i].at_ms < windows[i - 1].at_ms) return usage();

@@ -37,13 +37,8 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
   for (int row = 0; row < PATTERN_HEIGHT; row++)
     for (int column = 0; column < PATTERN_WIDTH; column++)
       buffer[(PATTERN_HEIGHT - 1 - row) * PATTERN_WIDTH + column] = pattern_pixel(column, row);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = PATTERN_WIDTH;
-  info.bmiHeader.biHeight = PATTERN_HEIGHT;  // positive: bottom-up, as the frame buffer
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  // A positive height: rows bottom-up, as the frame buffer's.
+  BITMAPINFO info = bitmap_info_32(PATTERN_WIDTH, PATTERN_HEIGHT);
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, PATTERN_WIDTH, PATTERN_HEIGHT);
@@ -65,12 +60,9 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
 // A new popup with the overlay's extended style, the pattern presented at (x, y).
 static HWND open_pattern_window(int32_t x, int32_t y) {
   register_probe_classes();
-  DWORD ex_style = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-  HWND window = CreateWindowExA(ex_style, PATTERN_CLASS, "pattern", WS_POPUP, 0, 0,
-                                PATTERN_WIDTH, PATTERN_HEIGHT, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
+  HWND window = open_window(PATTERN_CLASS, "pattern", WS_POPUP,
+                            WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                            RECT{0, 0, PATTERN_WIDTH, PATTERN_HEIGHT}, Show::NORMAL);
   present_pattern(window, x, y);
   return window;
 }

@@ -63,13 +63,7 @@ static LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LP
 
 static DWORD WINAPI soak_window_thread(LPVOID parameter) {
   SoakWindow *s = static_cast<SoakWindow *>(parameter);
-  RECT r = s->rect;
-  s->window = CreateWindowExA(0, SOAK_CLASS, "soak", WS_OVERLAPPEDWINDOW, r.left, r.top,
-                              r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(s->window, SW_SHOWNORMAL);
-  UpdateWindow(s->window);
-  SetForegroundWindow(s->window);
+  s->window = open_window(SOAK_CLASS, "soak", WS_OVERLAPPEDWINDOW, 0, s->rect, Show::IN_FRONT);
   SetEvent(s->ready);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -31,8 +31,8 @@ probe list-windows | grep -q 'class "Solvane"' && fail "an overlay is already ru
 start_with_overrides() {
   local exe=$1 log=$2 overrides=$3 state=$LIGHT_WINE_STATE
   (
-    wine_environment "$state/prefix" "$overrides"
-    DISPLAY=":$(cat "$state/display")" exec wine "$exe"
+    LIGHT_WINE_ARCH=$(cat "$state/arch") wine_environment "$state/prefix" "$overrides"
+    DISPLAY=":$(cat "$state/display")" exec "$WINE" "$exe"
   ) >"$log" 2>&1 &
   PROGRAM_PID=$!
 }

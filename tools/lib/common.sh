@@ -14,15 +14,26 @@ BACKGROUND_PIDS=()    # probe processes serving windows
 OWN_SESSION=""        # a session this script started itself, stopped at exit
 readonly DEADLINE_S=20  # for anything a script waits for: a loaded machine's Wine is slow
 
-# The environment of every Wine process in a prefix: a 32-bit prefix, no debug
-# channels, no Mono or Gecko install prompts (there is no network), and no menu
-# entries written into the user's home. More DLL overrides may follow.
+# shellcheck source=arch.sh
+source "$(dirname "${BASH_SOURCE[0]}")/arch.sh"
+
+# The environment of every Wine process in a prefix: the prefix's architecture
+# (tools/lib/arch.sh), no debug channels, no Mono or Gecko install prompts (there
+# is no network), and no menu entries written into the user's home. More DLL
+# overrides may follow. WINE and WINE_SERVER name the loader and server to run;
+# a 64-bit prefix also names them to Wine itself, for the processes it starts.
 #   wine_environment PREFIX [OVERRIDES]
 wine_environment() {
   export WINEPREFIX=$1
-  export WINEARCH=win32
+  WINEARCH=$(wine_arch) || exit
+  export WINEARCH
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${2:+;$2}"
+  WINE=$(wine_loader "$WINEARCH")
+  WINE_SERVER=$(wine_server "$WINEARCH")
+  if [ "$WINEARCH" = win64 ]; then
+    export WINELOADER=$WINE WINESERVER=$WINE_SERVER
+  fi
 }
 
 # Every script answers -h and --help with its usage (its function usage) on stdout

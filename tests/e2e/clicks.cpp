@@ -33,7 +33,7 @@ LRESULT CALLBACK click_window_proc(HWND w, UINT message, WPARAM wp, LPARAM lp) {
 template <typename C> bool watch_until(C holds, int deadline_ms = DEADLINE_MS) {
   return wait_until(deadline_ms, [&] {
     HWND now = GetForegroundWindow();
-    if (now != front) say("foreground: %s %p", name_of(now), (void *)(front = now));
+    if (now != front) say("foreground: %s %08lx", name_of(now), handle_number(front = now));
     overlay_in_front = overlay_in_front || (now && now == overlay);
     return holds();
   }) >= 0;

@@ -27,8 +27,8 @@ WindowInfo describe(HWND window) {
 }
 
 void print_window(const char *prefix, const WindowInfo &w) {
-  say("%s%p class \"%s\" title \"%s\" style %08lx exstyle %08lx rect (%ld,%ld)-(%ld,%ld) "
-      "%s pid %lu", prefix, (void *)w.handle, w.class_name.c_str(), w.title.c_str(),
+  say("%s%08lx class \"%s\" title \"%s\" style %08lx exstyle %08lx rect (%ld,%ld)-(%ld,%ld) "
+      "%s pid %lu", prefix, handle_number(w.handle), w.class_name.c_str(), w.title.c_str(),
       w.style, w.ex_style, w.rect.left, w.rect.top, w.rect.right, w.rect.bottom,
       w.visible ? "visible" : "hidden", w.process);
 }
@@ -133,8 +133,8 @@ int serve_window(HWND window, int lifetime_ms) {
 int command_list_windows() {
   for (const WindowInfo &w : top_level_windows()) print_window("", w);
   Region s = virtual_screen();
-  say("virtual screen (%d,%d) %dx%d; foreground %p", s.x, s.y, s.width, s.height,
-      (void *)GetForegroundWindow());
+  say("virtual screen (%d,%d) %dx%d; foreground %08lx", s.x, s.y, s.width, s.height,
+      handle_number(GetForegroundWindow()));
   return EXIT_PASS;
 }
 
@@ -187,7 +187,7 @@ int command_find_overlay(int wait_ms) {
 static void say_ready_in_front(HWND window) {
   double waited = wait_for_foreground(window, DEADLINE_MS);
   HWND front = GetForegroundWindow();
-  if (waited < 0) say("ready; the foreground window is another, %p, after %d ms", (void *)front,
+  if (waited < 0) say("ready; the foreground window is another, %08lx, after %d ms", handle_number(front),
                       DEADLINE_MS);
   else say("ready; the foreground window is this one, after %.0f ms", waited);
 }

@@ -190,11 +190,11 @@ int command_survive_foreground(const std::string &which) {
   HWND target = which == "desktop" ? GetDesktopWindow() : overlay;
   double start = now_ms();
   BOOL set = SetForegroundWindow(target);
-  say("SetForegroundWindow(%s %p) returned %d; the foreground window is now %p",
-      which.c_str(), (void *)target, set, (void *)GetForegroundWindow());
+  say("SetForegroundWindow(%s %08lx) returned %d; the foreground window is now %08lx",
+      which.c_str(), handle_number(target), set, handle_number(GetForegroundWindow()));
   wait_for_foreground(overlay, DEADLINE_MS);
-  say("%.0f ms later the foreground window is %p (the overlay is %p)", now_ms() - start,
-      (void *)GetForegroundWindow(), (void *)overlay);
+  say("%.0f ms later the foreground window is %08lx (the overlay is %08lx)", now_ms() - start,
+      handle_number(GetForegroundWindow()), handle_number(overlay));
   bool ok = true;
   for (double hold = now_ms(); ok && now_ms() - hold < SURVIVE_HOLD_MS;) {
     pump_for(POLL_MS);

@@ -154,8 +154,8 @@ HWND open_scene_window(DWORD style, DWORD ex_style, RECT rect, const char *title
     say("FAIL: the window is not at (%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right,
         rect.bottom);
   } else if (GetForegroundWindow() != window) {
-    say("FAIL: the window is not the foreground window; %p is",
-        (void *)GetForegroundWindow());
+    say("FAIL: the window is not the foreground window; %08lx is",
+        handle_number(GetForegroundWindow()));
   } else {
     return window;
   }

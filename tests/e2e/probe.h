@@ -68,6 +68,11 @@ struct LitFan {
 
 // Prints one line prefixed "probe: " and flushes it; every command's output.
 void say(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
+// A window handle for printing with %08lx: handles carry 32 bits in 32- and 64-bit
+// processes alike, so both builds print the same text as the recording winmm.dll.
+inline unsigned long handle_number(const void *handle) {
+  return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle));
+}
 // The performance counter in milliseconds.
 double now_ms();
 // Serves this thread's windows for about ms milliseconds.

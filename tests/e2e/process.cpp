@@ -28,16 +28,16 @@ int command_terminate_overlay() {
   for (const WindowInfo &w : found) {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, w.process);
     if (!process) {
-      say("FAIL: cannot open process %lu of overlay %p", w.process, (void *)w.handle);
+      say("FAIL: cannot open process %lu of overlay %08lx", w.process, handle_number(w.handle));
       ok = false;
       continue;
     }
     double start = now_ms();
     TerminateProcess(process, 0);
     bool ended = WaitForSingleObject(process, DEADLINE_MS) == WAIT_OBJECT_0;
-    if (ended) say("process %lu of overlay %p ended after %.0f ms", w.process,
-                   (void *)w.handle, now_ms() - start);
-    else say("process %lu of overlay %p did not end within %d ms", w.process, (void *)w.handle,
+    if (ended) say("process %lu of overlay %08lx ended after %.0f ms", w.process,
+                   handle_number(w.handle), now_ms() - start);
+    else say("process %lu of overlay %08lx did not end within %d ms", w.process, handle_number(w.handle),
              DEADLINE_MS);
     ok = ok && ended;
     CloseHandle(process);

@@ -89,8 +89,8 @@ static bool capture_settled(HWND window, Capture &out) {
     return alike;
   });
   if (waited < 0)
-    say("FAIL: window %p not settled in front after %d ms: the foreground window is %p, "
-        "%s", (void *)window, DEADLINE_MS, (void *)GetForegroundWindow(),
+    say("FAIL: window %08lx not settled in front after %d ms: the foreground window is %08lx, "
+        "%s", handle_number(window), DEADLINE_MS, handle_number(GetForegroundWindow()),
         alike ? "the screen is still" : "the screen still changes or was not read");
   return waited >= 0;
 }

@@ -79,9 +79,9 @@ static void soak_wait_foreground(HWND window, SoakTally &tally) {
   double waited = wait_until(DEADLINE_MS, [window] { return GetForegroundWindow() == window; });
   if (waited < 0) {
     if (tally.missed++ < 3)
-      say("activation %lld: window %p is not the foreground window after %d ms, %p is",
-          (long long)tally.activations, (void *)window, DEADLINE_MS,
-          (void *)GetForegroundWindow());
+      say("activation %lld: window %08lx is not the foreground window after %d ms, %08lx is",
+          (long long)tally.activations, handle_number(window), DEADLINE_MS,
+          handle_number(GetForegroundWindow()));
     return;
   }
   tally.slow += waited > SOAK_QUICK_MS;
@@ -155,7 +155,7 @@ static void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
   for (SoakWindow *s : current) PostMessageA(s->window, WM_CLOSE, 0, 0);
   for (auto &s : all) {
     if (WaitForSingleObject(s->thread, 10000) != WAIT_OBJECT_0)
-      say("note: the thread of window %p did not end", (void *)s->window);
+      say("note: the thread of window %08lx did not end", handle_number(s->window));
     CloseHandle(s->thread);
     CloseHandle(s->ready);
   }

@@ -55,7 +55,7 @@ int wait_serving(const HANDLE *handles, DWORD count, int timeout_ms) {
 double wait_for_foreground(HWND window, int deadline_ms) {
   double waited = wait_until(deadline_ms, [window] { return GetForegroundWindow() == window; });
   if (waited < 0)
-    say("window %p is not the foreground window after %d ms; %p is", (void *)window,
-        deadline_ms, (void *)GetForegroundWindow());
+    say("window %08lx is not the foreground window after %d ms; %08lx is", handle_number(window),
+        deadline_ms, handle_number(GetForegroundWindow()));
   return waited;
 }

@@ -54,13 +54,15 @@ ATOM register_overlay_class(HINSTANCE instance)
 }
 
 // Created at (0, 0); the first presentation moves it to the virtual screen's origin.
-// It stays invisible until that first per-pixel-alpha presentation.
+// It stays invisible until that first per-pixel-alpha presentation. It is shown
+// without being activated, so the window the user was typing in keeps the
+// foreground and the keystrokes; the watch loop's first pass then lights that window.
 BOOL create_overlay_window(HINSTANCE instance)
 {
     overlay_window = CreateWindowExA(OVERLAY_EX_STYLE, OVERLAY_NAME, OVERLAY_NAME, OVERLAY_STYLE, 0, 0,
                                      screen_geometry.width, screen_geometry.height, nullptr, nullptr,
                                      instance, nullptr);
-    ShowWindow(overlay_window, SW_SHOWNORMAL);
+    ShowWindow(overlay_window, SW_SHOWNOACTIVATE);
     return UpdateWindow(overlay_window);
 }
 

@@ -25,7 +25,8 @@ void measure_screen();
 ATOM register_overlay_class(HINSTANCE instance);
 
 // Creates the layered, click-through, topmost tool window at (0, 0) with the virtual
-// screen's size, stores it in overlay_window, shows it and returns UpdateWindow's result.
+// screen's size, stores it in overlay_window, shows it without activating it and
+// returns UpdateWindow's result.
 BOOL create_overlay_window(HINSTANCE instance);
 
 // Everything WinMain does before its pump, in order; the worker starts last.

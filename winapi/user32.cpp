@@ -196,6 +196,11 @@ BOOL WINAPI ShowWindow(HWND window, int show_mode)
         w->style &= ~(DWORD)WS_VISIBLE;
     else
         w->style |= WS_VISIBLE;
+    // These modes activate the window as they show it; SW_SHOWNOACTIVATE and
+    // SW_HIDE leave the foreground where it was.
+    if (show_mode == SW_SHOWNORMAL || show_mode == SW_SHOWMINIMIZED || show_mode == SW_SHOW) {
+        sim::set_foreground(window);
+    }
     return was_visible;
 }
 

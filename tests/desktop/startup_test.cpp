@@ -73,6 +73,8 @@ TEST_F(StartupTest, RegistersTheOverlayClass)
 TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
 {
     sim::set_virtual_screen(-1280, -200, 2560, 1224);
+    HWND typing = sim::add_window(framed_window({100, 100, 500, 400}));
+    sim::set_foreground(typing);
     start_up(INSTANCE);
     ASSERT_NE(overlay_window, nullptr);
     sim::Window w = sim::desktop().windows.at(overlay_window);
@@ -87,8 +89,14 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     EXPECT_EQ(w.rect.bottom, 1224);
     EXPECT_EQ(w.instance, INSTANCE);
     EXPECT_EQ(w.show_calls, 1);
-    EXPECT_EQ(w.last_show, SW_SHOWNORMAL);
+    EXPECT_EQ(w.last_show, SW_SHOWNOACTIVATE);
     EXPECT_EQ(w.update_calls, 1);
+    // The window the user was typing in keeps the foreground, and the first pass lights it.
+    EXPECT_EQ(sim::desktop().foreground, typing) << "the overlay took the foreground";
+    start_watch();
+    watch_pass();
+    EXPECT_EQ(last_foreground, typing);
+    EXPECT_EQ(sim::desktop().sounds_played.size(), 1u);
     std::string create = *std::find_if(sim::desktop().calls.begin(), sim::desktop().calls.end(),
                                                [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
     EXPECT_NE(create.find("style=2147483648 0,0 2560x1224 parent=0 menu=0"), std::string::npos) << create;

@@ -229,9 +229,16 @@ BOOL WINAPI IsWindow(HWND window)
     return is_desktop(window) || live(window) ? TRUE : FALSE;
 }
 
-LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM)
+// Alt+F4 arrives as SC_CLOSE, which the default handling sends on to the window's
+// own procedure as WM_CLOSE; the default handling of WM_CLOSE destroys the window.
+// The low four bits of an SC_ command are the system's own.
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM)
 {
     LOG("DefWindowProcA " + hex(window) + " " + std::to_string(message));
+    const Window *w = live(window);
+    if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE && w && w->procedure) {
+        return w->procedure(window, WM_CLOSE, 0, 0);
+    }
     if (message == WM_CLOSE)
         sim::destroy_window(window);
     return 0;

@@ -59,7 +59,7 @@ TEST_F(StartupTest, RegistersTheOverlayClass)
     WNDCLASSEXA c = sim::desktop().classes.at("Solvane");
     EXPECT_EQ(c.cbSize, sizeof(WNDCLASSEXA)); // 48 in the 32-bit program
     EXPECT_EQ(c.style, 0u);
-    EXPECT_EQ(c.lpfnWndProc, &DefWindowProcA);
+    EXPECT_NE(c.lpfnWndProc, nullptr); // the overlay's own: see OverlayDeclinesACloseRequest
     EXPECT_EQ(c.cbClsExtra, 0);
     EXPECT_EQ(c.cbWndExtra, 0);
     EXPECT_EQ(c.hInstance, INSTANCE);
@@ -159,17 +159,36 @@ TEST_F(StartupTest, PumpDispatchesAndSleepsEveryTurn)
         EXPECT_EQ(call.find("DispatchMessageA"), std::string::npos) << "a zero result dispatched";
 }
 
-TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsClosed)
+// Alt+F4 reaches the overlay as SC_CLOSE, which the default procedure turns into
+// WM_CLOSE; taskkill without /f posts WM_CLOSE. Both are declined, and every other
+// message still gets the default handling.
+TEST_F(StartupTest, OverlayDeclinesACloseRequest)
 {
     start_up(INSTANCE);
+    sim::clear_calls();
+    PostMessageA(overlay_window, WM_SYSCOMMAND, SC_CLOSE, 0);
     sim::post_message(overlay_window, WM_CLOSE);
-    pump_message(); // the default procedure destroys the window
-    EXPECT_FALSE(sim::desktop().windows.at(overlay_window).alive);
+    pump_message();
+    pump_message();
+    const sim::Window &w = sim::desktop().windows.at(overlay_window);
+    EXPECT_TRUE(w.alive && (w.style & WS_VISIBLE)) << "alive " << w.alive << ", style " << w.style;
+    std::vector<std::string> defaults; // the messages handed to DefWindowProcA
+    for (const std::string &call : sim::desktop().calls)
+        if (call.rfind("DefWindowProcA", 0) == 0)
+            defaults.push_back(call.substr(call.rfind(' ') + 1));
+    EXPECT_EQ(defaults, std::vector<std::string>{"274"}) << "WM_SYSCOMMAND only, never WM_CLOSE (16)";
+    EXPECT_EQ(sim::desktop().classes.at("Solvane").lpfnWndProc(overlay_window, WM_CLOSE, 0, 0), 0);
+}
+
+TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsGone)
+{
+    start_up(INSTANCE);
+    sim::destroy_window(overlay_window);
     sim::clear_calls();
     for (int turn = 0; turn < 100; turn++)
         pump_message();
-    EXPECT_EQ(sim::desktop().sleep_count, 101);
-    EXPECT_EQ(sim::desktop().slept_milliseconds, 505);
+    EXPECT_EQ(sim::desktop().sleep_count, 100);
+    EXPECT_EQ(sim::desktop().slept_milliseconds, 500);
     int dispatched = 0;
     for (const std::string &call : sim::desktop().calls)
         dispatched += call.rfind("DispatchMessageA", 0) == 0;

@@ -221,6 +221,10 @@ TEST_F(PlatformContract, CloseThroughTheDefaultProcedureDestroysTheWindow)
     HWND called = make(WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(DefWindowProcA(called, WM_CLOSE, 0, 0), 0);
     EXPECT_FALSE(IsWindow(called)) << "DefWindowProcA on WM_CLOSE";
+    // Alt+F4: SC_CLOSE, which the default procedure sends on as WM_CLOSE.
+    HWND keyed = make(WS_OVERLAPPEDWINDOW);
+    DefWindowProcA(keyed, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsWindow(keyed)) << "DefWindowProcA on SC_CLOSE";
 
     // The pump's own road: a posted WM_CLOSE, taken with the window as filter and
     // dispatched to the class procedure, which is DefWindowProcA.

@@ -99,7 +99,13 @@ HWND WINAPI GetWindow(HWND window, UINT command)
         return z.empty() ? nullptr : z.front();
     if (command == GW_HWNDNEXT) {
         auto at = std::find(z.begin(), z.end(), window);
-        return (at == z.end() || at + 1 == z.end()) ? nullptr : *(at + 1);
+        if (at == z.end()) {
+            return nullptr;
+        }
+        if (at + 1 == z.end()) {
+            return state().z_cycles ? z.front() : nullptr;
+        }
+        return *(at + 1);
     }
     return nullptr;
 }

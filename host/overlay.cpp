@@ -22,6 +22,22 @@ const DWORD OVERLAY_EX_STYLE = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWIN
 const DWORD OVERLAY_STYLE = WS_POPUP;
 const DWORD PUMP_SLEEP_MS = 5;
 
+namespace {
+
+// The overlay's window procedure, reached from the pump's DispatchMessageA. It
+// declines a close request: the default handling of WM_CLOSE destroys the window,
+// and Alt+F4 on the overlay or taskkill without /f would then leave the process
+// running with no light. Every other message gets the default handling.
+LRESULT CALLBACK overlay_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_CLOSE) {
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+} // namespace
+
 void measure_screen()
 {
     desktop_window = GetDesktopWindow();
@@ -40,7 +56,7 @@ ATOM register_overlay_class(HINSTANCE instance)
     WNDCLASSEXA overlay_class = {};
     overlay_class.cbSize = sizeof(WNDCLASSEXA);
     overlay_class.style = 0;
-    overlay_class.lpfnWndProc = DefWindowProcA;
+    overlay_class.lpfnWndProc = overlay_procedure;
     overlay_class.cbClsExtra = 0;
     overlay_class.cbWndExtra = 0;
     overlay_class.hInstance = instance;
@@ -54,13 +70,15 @@ ATOM register_overlay_class(HINSTANCE instance)
 }
 
 // Created at (0, 0); the first presentation moves it to the virtual screen's origin.
-// It stays invisible until that first per-pixel-alpha presentation.
+// It stays invisible until that first per-pixel-alpha presentation. It is shown
+// without being activated, so the window the user was typing in keeps the
+// foreground and the keystrokes; the watch loop's first pass then lights that window.
 BOOL create_overlay_window(HINSTANCE instance)
 {
     overlay_window = CreateWindowExA(OVERLAY_EX_STYLE, OVERLAY_NAME, OVERLAY_NAME, OVERLAY_STYLE, 0, 0,
                                      screen_geometry.width, screen_geometry.height, nullptr, nullptr,
                                      instance, nullptr);
-    ShowWindow(overlay_window, SW_SHOWNORMAL);
+    ShowWindow(overlay_window, SW_SHOWNOACTIVATE);
     return UpdateWindow(overlay_window);
 }
 

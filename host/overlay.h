@@ -21,11 +21,13 @@ extern WatchThread watch_thread;
 // Reads the desktop window, its client size and the virtual screen's metrics.
 void measure_screen();
 
-// Registers the overlay's class with the default window procedure; returns the atom.
+// Registers the overlay's class, whose procedure declines WM_CLOSE and hands every
+// other message to DefWindowProcA; returns the atom. start_up calls it.
 ATOM register_overlay_class(HINSTANCE instance);
 
 // Creates the layered, click-through, topmost tool window at (0, 0) with the virtual
-// screen's size, stores it in overlay_window, shows it and returns UpdateWindow's result.
+// screen's size, stores it in overlay_window, shows it without activating it and
+// returns UpdateWindow's result.
 BOOL create_overlay_window(HINSTANCE instance);
 
 // Everything WinMain does before its pump, in order; the worker starts last.

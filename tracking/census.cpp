@@ -33,14 +33,20 @@ static bool census_takes(HWND window, HWND desktop, RECT &rect)
     return taken && window != desktop;
 }
 
-// The walk stops at the capacity: the windows below the 1024th are never lit.
+// The walk stops at the capacity: the windows below the 1024th are never lit. It
+// also stops after CENSUS_WALK_LIMIT windows, in case the Z order changes under it
+// and GW_HWNDNEXT comes back round, which the platform warns can loop for ever.
 void take_census(HWND start)
 {
     HWND desktop = GetDesktopWindow();
     window_census.count = 0;
-    for (HWND w = GetWindow(start, GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (window_census.count == CENSUS_CAPACITY)
+    int32_t visited = 0;
+    for (HWND w = GetWindow(start, GW_HWNDFIRST); w && visited < CENSUS_WALK_LIMIT;
+         w = GetWindow(w, GW_HWNDNEXT)) {
+        visited++;
+        if (window_census.count == CENSUS_CAPACITY) {
             break;
+        }
         // A failed query leaves the rectangle as it was; start it empty.
         RECT rect = {0, 0, 0, 0};
         if (!census_takes(w, desktop, rect))

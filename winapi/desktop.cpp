@@ -173,6 +173,11 @@ void raise_window(HWND window)
         place_on_top(window);
 }
 
+void cycle_z_order(bool on)
+{
+    state().z_cycles = on;
+}
+
 void set_foreground(HWND window)
 {
     state().foreground = window;

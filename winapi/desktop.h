@@ -125,6 +125,9 @@ void set_visible(HWND window, bool visible);
 void minimize(HWND window);
 // Puts the window at the top of its band (topmost or not).
 void raise_window(HWND window);
+// Makes GW_HWNDNEXT of the lowest window give the highest one again: a Z order that
+// windows keep changing while a walk runs can bring it back round.
+void cycle_z_order(bool on);
 
 // Makes the window the foreground one and raises it; SetForegroundWindow calls it too.
 void set_foreground(HWND window);

@@ -35,6 +35,7 @@ struct State : Desktop {
     int screen_x = 0, screen_y = 0, screen_width = 1024, screen_height = 768;
     int desktop_width = 1024, desktop_height = 768;
     std::vector<HWND> z; // live top-level windows, highest first
+    bool z_cycles = false; // the lowest window's next is the highest again
     uintptr_t next_handle = FIRST_WINDOW_HANDLE;
     int64_t frequency = 10000000; // counter ticks per second
     int64_t sleep_overhead = 0;   // ticks each Sleep adds beyond its length

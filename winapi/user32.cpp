@@ -99,7 +99,13 @@ HWND WINAPI GetWindow(HWND window, UINT command)
         return z.empty() ? nullptr : z.front();
     if (command == GW_HWNDNEXT) {
         auto at = std::find(z.begin(), z.end(), window);
-        return (at == z.end() || at + 1 == z.end()) ? nullptr : *(at + 1);
+        if (at == z.end()) {
+            return nullptr;
+        }
+        if (at + 1 == z.end()) {
+            return state().z_cycles ? z.front() : nullptr;
+        }
+        return *(at + 1);
     }
     return nullptr;
 }
@@ -196,6 +202,11 @@ BOOL WINAPI ShowWindow(HWND window, int show_mode)
         w->style &= ~(DWORD)WS_VISIBLE;
     else
         w->style |= WS_VISIBLE;
+    // These modes activate the window as they show it; SW_SHOWNOACTIVATE and
+    // SW_HIDE leave the foreground where it was.
+    if (show_mode == SW_SHOWNORMAL || show_mode == SW_SHOWMINIMIZED || show_mode == SW_SHOW) {
+        sim::set_foreground(window);
+    }
     return was_visible;
 }
 
@@ -224,9 +235,16 @@ BOOL WINAPI IsWindow(HWND window)
     return is_desktop(window) || live(window) ? TRUE : FALSE;
 }
 
-LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM)
+// Alt+F4 arrives as SC_CLOSE, which the default handling sends on to the window's
+// own procedure as WM_CLOSE; the default handling of WM_CLOSE destroys the window.
+// The low four bits of an SC_ command are the system's own.
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM)
 {
     LOG("DefWindowProcA " + hex(window) + " " + std::to_string(message));
+    const Window *w = live(window);
+    if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE && w && w->procedure) {
+        return w->procedure(window, WM_CLOSE, 0, 0);
+    }
     if (message == WM_CLOSE)
         sim::destroy_window(window);
     return 0;

@@ -168,6 +168,26 @@ TEST_F(CensusTest, StopsAtTheCapacity)
     EXPECT_EQ(asked, 1 + CENSUS_CAPACITY);
 }
 
+// A Z order that changes under the walk can bring it back round to the top; the walk
+// gives up after CENSUS_WALK_LIMIT windows, whatever it has taken by then.
+TEST_F(CensusTest, EndsOnAZOrderThatComesBackRound)
+{
+    for (int i = 0; i < 3; i++)
+        sim::add_window(window(WS_CAPTION)); // hidden: never taken
+    sim::cycle_z_order(true);
+    sim::clear_calls();
+    take_census(overlay_window);
+    EXPECT_EQ(window_census.count, 0);
+    int asked = 0;
+    for (const std::string &call : sim::desktop().calls)
+        asked += call.rfind("GetWindowRect", 0) == 0;
+    EXPECT_EQ(asked, CENSUS_WALK_LIMIT);
+    HWND lit = sim::add_window(framed_window({10, 10, 210, 110}));
+    take_census(lit); // it comes round again and again, up to the capacity
+    EXPECT_EQ(window_census.count, CENSUS_CAPACITY);
+    EXPECT_EQ(window_census.handles[CENSUS_CAPACITY - 1], lit);
+}
+
 // Each row: a window's rectangle, client width and styles, and whether it grows.
 struct InflationCase {
     const char *what;

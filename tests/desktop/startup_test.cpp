@@ -59,7 +59,7 @@ TEST_F(StartupTest, RegistersTheOverlayClass)
     WNDCLASSEXA c = sim::desktop().classes.at("Solvane");
     EXPECT_EQ(c.cbSize, sizeof(WNDCLASSEXA)); // 48 in the 32-bit program
     EXPECT_EQ(c.style, 0u);
-    EXPECT_EQ(c.lpfnWndProc, &DefWindowProcA);
+    EXPECT_NE(c.lpfnWndProc, nullptr); // the overlay's own: see OverlayDeclinesACloseRequest
     EXPECT_EQ(c.cbClsExtra, 0);
     EXPECT_EQ(c.cbWndExtra, 0);
     EXPECT_EQ(c.hInstance, INSTANCE);
@@ -73,6 +73,8 @@ TEST_F(StartupTest, RegistersTheOverlayClass)
 TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
 {
     sim::set_virtual_screen(-1280, -200, 2560, 1224);
+    HWND typing = sim::add_window(framed_window({100, 100, 500, 400}));
+    sim::set_foreground(typing);
     start_up(INSTANCE);
     ASSERT_NE(overlay_window, nullptr);
     sim::Window w = sim::desktop().windows.at(overlay_window);
@@ -87,8 +89,14 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     EXPECT_EQ(w.rect.bottom, 1224);
     EXPECT_EQ(w.instance, INSTANCE);
     EXPECT_EQ(w.show_calls, 1);
-    EXPECT_EQ(w.last_show, SW_SHOWNORMAL);
+    EXPECT_EQ(w.last_show, SW_SHOWNOACTIVATE);
     EXPECT_EQ(w.update_calls, 1);
+    // The window the user was typing in keeps the foreground, and the first pass lights it.
+    EXPECT_EQ(sim::desktop().foreground, typing) << "the overlay took the foreground";
+    start_watch();
+    watch_pass();
+    EXPECT_EQ(last_foreground, typing);
+    EXPECT_EQ(sim::desktop().sounds_played.size(), 1u);
     std::string create = *std::find_if(sim::desktop().calls.begin(), sim::desktop().calls.end(),
                                                [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
     EXPECT_NE(create.find("style=2147483648 0,0 2560x1224 parent=0 menu=0"), std::string::npos) << create;
@@ -151,17 +159,36 @@ TEST_F(StartupTest, PumpDispatchesAndSleepsEveryTurn)
         EXPECT_EQ(call.find("DispatchMessageA"), std::string::npos) << "a zero result dispatched";
 }
 
-TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsClosed)
+// Alt+F4 reaches the overlay as SC_CLOSE, which the default procedure turns into
+// WM_CLOSE; taskkill without /f posts WM_CLOSE. Both are declined, and every other
+// message still gets the default handling.
+TEST_F(StartupTest, OverlayDeclinesACloseRequest)
 {
     start_up(INSTANCE);
+    sim::clear_calls();
+    PostMessageA(overlay_window, WM_SYSCOMMAND, SC_CLOSE, 0);
     sim::post_message(overlay_window, WM_CLOSE);
-    pump_message(); // the default procedure destroys the window
-    EXPECT_FALSE(sim::desktop().windows.at(overlay_window).alive);
+    pump_message();
+    pump_message();
+    const sim::Window &w = sim::desktop().windows.at(overlay_window);
+    EXPECT_TRUE(w.alive && (w.style & WS_VISIBLE)) << "alive " << w.alive << ", style " << w.style;
+    std::vector<std::string> defaults; // the messages handed to DefWindowProcA
+    for (const std::string &call : sim::desktop().calls)
+        if (call.rfind("DefWindowProcA", 0) == 0)
+            defaults.push_back(call.substr(call.rfind(' ') + 1));
+    EXPECT_EQ(defaults, std::vector<std::string>{"274"}) << "WM_SYSCOMMAND only, never WM_CLOSE (16)";
+    EXPECT_EQ(sim::desktop().classes.at("Solvane").lpfnWndProc(overlay_window, WM_CLOSE, 0, 0), 0);
+}
+
+TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsGone)
+{
+    start_up(INSTANCE);
+    sim::destroy_window(overlay_window);
     sim::clear_calls();
     for (int turn = 0; turn < 100; turn++)
         pump_message();
-    EXPECT_EQ(sim::desktop().sleep_count, 101);
-    EXPECT_EQ(sim::desktop().slept_milliseconds, 505);
+    EXPECT_EQ(sim::desktop().sleep_count, 100);
+    EXPECT_EQ(sim::desktop().slept_milliseconds, 500);
     int dispatched = 0;
     for (const std::string &call : sim::desktop().calls)
         dispatched += call.rfind("DispatchMessageA", 0) == 0;

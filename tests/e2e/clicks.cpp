@@ -40,7 +40,7 @@ template <typename C> bool watch_until(C holds, int deadline_ms = DEADLINE_MS) {
 }
 
 // Asks every 250 ms: an activation on its way from another process (the overlay's,
-// as it is shown) can overtake a request.
+// when the desktop comes to the front) can overtake a request.
 bool bring_to_front(int i) {
   double asked = 0;
   bool ok = watch_until([&] {
@@ -129,8 +129,8 @@ bool click(int kind, POINT at, const char *what) {
 }  // namespace
 
 // clicks: A a tenth of the way across the virtual screen, B past its middle, their
-// fans apart. The overlay takes the foreground as it is shown; A and then B in front
-// leave that behind before the first click.
+// fans apart. B, in front as the program starts, is lit at once; A and then B in
+// front leave that behind before the first click.
 int command_clicks() {
   register_probe_classes();
   Region s = virtual_screen();

@@ -169,8 +169,11 @@ TEST_F(PlatformContract, StylesAndRectangleReadBackAsCreated)
 TEST_F(PlatformContract, VisibilityFollowsShowWindow)
 {
     HWND w = make(WS_OVERLAPPEDWINDOW);
+    HWND front = GetForegroundWindow();
     EXPECT_FALSE(IsWindowVisible(w)) << "created without WS_VISIBLE";
-    EXPECT_FALSE(ShowWindow(w, SW_SHOWNORMAL)) << "ShowWindow reports the window was hidden";
+    // Shown as the overlay is: the window in front keeps the foreground.
+    EXPECT_FALSE(ShowWindow(w, SW_SHOWNOACTIVATE)) << "ShowWindow reports the window was hidden";
+    EXPECT_EQ(GetForegroundWindow(), front) << "the shown window took the foreground";
     EXPECT_TRUE(IsWindowVisible(w));
     EXPECT_TRUE(GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE);
     EXPECT_TRUE(ShowWindow(w, SW_HIDE)) << "ShowWindow reports the window was visible";
@@ -218,6 +221,10 @@ TEST_F(PlatformContract, CloseThroughTheDefaultProcedureDestroysTheWindow)
     HWND called = make(WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(DefWindowProcA(called, WM_CLOSE, 0, 0), 0);
     EXPECT_FALSE(IsWindow(called)) << "DefWindowProcA on WM_CLOSE";
+    // Alt+F4: SC_CLOSE, which the default procedure sends on as WM_CLOSE.
+    HWND keyed = make(WS_OVERLAPPEDWINDOW);
+    DefWindowProcA(keyed, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsWindow(keyed)) << "DefWindowProcA on SC_CLOSE";
 
     // The pump's own road: a posted WM_CLOSE, taken with the window as filter and
     // dispatched to the class procedure, which is DefWindowProcA.
@@ -272,7 +279,7 @@ TEST_F(PlatformContract, UpdateLayeredWindowNeedsALayeredWindow)
     HWND plain = make(WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, {0, 0, width, height});
     HWND layered = make(WS_POPUP, OVERLAY_EX_STYLE, {0, 0, width, height});
     // Made and shown as the overlay is: a layered window stays off screen until its first update.
-    ShowWindow(layered, SW_SHOWNORMAL);
+    ShowWindow(layered, SW_SHOWNOACTIVATE);
     POINT destination = {30, 20};
     SIZE size = {width, height};
     POINT source = {0, 0};

@@ -1,10 +1,10 @@
 // The overlay's picture: the bottom-up frame buffer, the GDI surface it is copied
-// into, and its presentation. The raster target through which it is drawn is
-// render/'s (render/target.h); its storage and clear are in storage.h.
+// into, and its presentation. The raster target through which it is drawn is in
+// render/raster_target.h; its storage and clear are in storage.h.
 #pragma once
 
 #include "host/storage.h"
-#include "render/target.h"
+#include "render/raster_target.h"
 
 #include <windows.h>
 

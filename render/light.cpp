@@ -8,7 +8,7 @@
 #include "host/storage.h"
 #include "render/fan.h"
 #include "render/ramp.h"
-#include "render/target.h"
+#include "render/raster_target.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 

@@ -4,6 +4,7 @@
 // renderer.
 #include "render/rasterizer.h"
 
+#include "render/raster_target.h"
 #include "render/span.h"
 
 #include <cstdint>

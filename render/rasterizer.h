@@ -3,7 +3,7 @@
 // are bottom-up.
 #pragma once
 
-#include "render/target.h"
+#include "render/span.h"
 
 #include <cstdint>
 

@@ -5,12 +5,11 @@
 #include "render/span.h"
 
 #include "render/ramp.h"
+#include "render/raster_target.h"
 #include "render/span_run.h"
 
 #include <cstddef>
 #include <cstdint>
-
-RasterTarget raster_target;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "render/ramp.h"
-#include "render/target.h"
+#include "render/span.h"
 
 #include <cstdint>
 

@@ -44,10 +44,12 @@ private:
 
 const ScreenGeometry SCREEN_800 = {0, 0, 800, 600, 800, 600};
 const RECT EXAMPLE_RECT = {100, 50, 500, 350};
+const ScreenBox SCREEN_800_BOX = {0, 0, 800, 600};
+const WindowBox EXAMPLE_BOX = {100, 50, 500, 350};
 
 TEST_F(FanTest, WorkedExampleVertices)
 {
-    const FanShape fan = fan_shape(EXAMPLE_RECT, SCREEN_800);
+    const FanShape fan = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
     ASSERT_EQ(fan.drawable, 1);
     EXPECT_EQ(fan.apex_x, 25);
     EXPECT_EQ(fan.apex_y, 749);
@@ -69,7 +71,7 @@ TEST_F(FanTest, WorkedExampleVertices)
     };
     for (const Ray &r : rays) {
         RayVertex corners[3] = {};
-        ASSERT_TRUE(fan_ray_vertices(fan, r.ray, 223, 0.0f, corners)) << "ray " << r.ray;
+        ASSERT_TRUE(fan_ray_corners(fan, r.ray, 223, fan_wobble(0.0f), corners)) << "ray " << r.ray;
         EXPECT_TRUE(vertex_is(corners[0], r.apex)) << "ray " << r.ray << " apex";
         EXPECT_TRUE(vertex_is(corners[1], r.near_rim)) << "ray " << r.ray << " rim of its own angle";
         EXPECT_TRUE(vertex_is(corners[2], r.far_rim)) << "ray " << r.ray << " rim of the next angle";
@@ -91,11 +93,11 @@ TEST_F(FanTest, WorkedExampleFrame)
     const std::vector<uint32_t> rendered = frame.pixels();
     EXPECT_GT(frame.lit_count(), 20000);
 
-    const FanShape fan = fan_shape(EXAMPLE_RECT, SCREEN_800);
+    const FanShape fan = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
     for (int32_t brightness : {222, 223, 224}) {
         clear_frame();
         for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
-            ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, 0.0f, ray_vertices));
+            ASSERT_TRUE(fan_ray_corners(fan, ray, brightness, fan_wobble(0.0f), ray_vertices));
             fill_triangle(0, 2, 1);
         }
         EXPECT_EQ(frame.pixels() == rendered, brightness == 223) << "brightness " << brightness;
@@ -223,21 +225,20 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 {
     const RECT absurd = {INT32_MIN, 0, INT32_MAX, 100};
-    EXPECT_EQ(fan_shape(absurd, SCREEN_800).drawable, 0);
-    const ScreenGeometry far_screen = {INT32_MIN + 10, 0, 800, 600, 800, 600};
-    EXPECT_EQ(fan_shape(RECT{INT32_MAX - 500, 0, INT32_MAX, 100}, far_screen).drawable, 0);
+    EXPECT_EQ(fan_shape({INT32_MIN, 0, INT32_MAX, 100}, SCREEN_800_BOX).drawable, 0);
+    EXPECT_EQ(fan_shape({INT32_MAX - 500, 0, INT32_MAX, 100}, {INT32_MIN + 10, 0, 800, 600}).drawable, 0);
 
     FanShape fan{2000000000, 749, 200000000, 376, 600, 1};
     RayVertex corners[3] = {{7, 7, 7}, {7, 7, 7}, {7, 7, 7}};
-    EXPECT_FALSE(fan_ray_vertices(fan, 12, 100, 0.0f, corners)); // cos x 2e8 + 2e9 > 2^31
+    EXPECT_FALSE(fan_ray_corners(fan, 12, 100, fan_wobble(0.0f), corners)); // cos x 2e8 + 2e9 > 2^31
     EXPECT_TRUE(vertex_is(corners[0], {7, 7, 7}) && vertex_is(corners[1], {7, 7, 7}));
-    EXPECT_TRUE(fan_ray_vertices(fan, 119, 100, 0.0f, corners)); // the steepest ray stays inside
+    EXPECT_TRUE(fan_ray_corners(fan, 119, 100, fan_wobble(0.0f), corners)); // the steepest ray stays inside
     fan = FanShape{0, 749, 300, -2000000000, 2000000000, 1};
-    EXPECT_FALSE(fan_ray_vertices(fan, 100, 100, 0.0f, corners)); // the rim's row leaves 32 bits
+    EXPECT_FALSE(fan_ray_corners(fan, 100, 100, fan_wobble(0.0f), corners)); // the rim's row leaves 32 bits
 
     // A phase that is not a number leaves the rim unmoved.
-    const FanShape example = fan_shape(EXAMPLE_RECT, SCREEN_800);
-    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NAN_F, corners));
+    const FanShape example = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
+    ASSERT_TRUE(fan_ray_corners(example, 40, 100, fan_wobble(NAN_F), corners));
     const float angle = (40.0f * 3.1415927f) * 0.00390625f;
     EXPECT_EQ(corners[1].x, static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
 
@@ -306,15 +307,14 @@ TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
     int32_t rays = 0;
     for (int32_t n = 0; n < 4000; ++n) {
         const int32_t width = 640 + next(5200), height = 480 + next(1800);
-        const ScreenGeometry screen = {next(4000) - 2000, next(1200) - 600, width, height, width, height};
-        const LONG left = screen.x + next(width + 400) - 200, top = screen.y + next(height + 200) - 100;
-        const RECT rect = {left, top, left + 100 + next(1900), top + 80 + next(1100)};
-        const FanShape fan = fan_shape(rect, screen);
-        const float phase = static_cast<float>(next(1 << 20)) * 0.0625f;
+        const ScreenBox screen = {next(4000) - 2000, next(1200) - 600, width, height};
+        const int32_t left = screen.x + next(width + 400) - 200, top = screen.y + next(height + 200) - 100;
+        const FanShape fan = fan_shape({left, top, left + 100 + next(1900), top + 80 + next(1100)}, screen);
+        const FanWobble wobble = fan_wobble(static_cast<float>(next(1 << 20)) * 0.0625f);
         const int32_t brightness = next(234);
         for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
             RayVertex corners[3];
-            ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, phase, corners));
+            ASSERT_TRUE(fan_ray_corners(fan, ray, brightness, wobble, corners));
             for (const RayVertex &corner : corners) {
                 checksum.mix(static_cast<uint32_t>(corner.x));
                 checksum.mix(static_cast<uint32_t>(corner.y));

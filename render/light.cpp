@@ -1,7 +1,8 @@
 // The whole frame of light: the glows' decay in census order, the dark-frame rule
-// and the fans, set up once and then drawn one band of rows at a time. Each
-// fan's geometry belongs to fan.cpp, each triangle's walk to rasterizer.cpp and
-// its rows to span.cpp.
+// and the fans, set up once and then drawn one band of rows at a time. The one file
+// of the renderer that joins the census, the glow table and the host's frame and
+// screen to it; each fan's geometry belongs to fan.cpp, each triangle's walk to
+// rasterizer.cpp and its rows to span.cpp.
 #include "render/light.h"
 
 #include "host/shared.h"

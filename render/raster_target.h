@@ -1,7 +1,7 @@
 // The raster target: the view of the frame buffer that every span is clipped to and
-// written through, the one record of the frame that host/ and render/ share.
-// host/storage.cpp sizes it and points it at the storage; the span filler and the
-// rasterizer read it. The frame buffer itself and its storage belong to host/.
+// written through, the one record of the frame that the overlay host and the
+// renderer share. The host's open_frame sizes it and points it at the storage; the
+// span filler and the rasterizer read it. The frame buffer itself is the host's.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The span filler and the row loops that feed it: clipping of columns, the shade
 // of cut-off columns, and the choice between the runs that compute eight entries at
 // once (span_run.h) and the clamped run. The rows come from rasterizer.cpp; the
-// frame buffer's storage and its clear belong to host/.
+// frame buffer's storage and its clear belong to the overlay host.
 #include "render/span.h"
 
 #include "render/ramp.h"

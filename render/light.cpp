@@ -101,7 +101,7 @@ void draw_fans(const FanWobble &wobble)
 }
 
 // ray_vertices keeps the corners of the last ray of the frame: that of the highest
-// window whose fan has a ray that fits.
+// window whose fan has a ray that fits. Nothing in the program reads them.
 void keep_last_corners(const FanWobble &wobble)
 {
     for (int32_t i = 0; i < window_census.count; ++i) {

@@ -94,6 +94,12 @@ bool rim_point(const FanShape &fan, int32_t k, int32_t wobble, RayVertex &rim)
     return true;
 }
 
+// The running sums rise and fall reach 107 x S, far past the corner range at the
+// largest brightness. ray_level forms no such sum: its products stay below 8 x S,
+// inside 32 bits, and its levels at most S.
+static_assert(static_cast<int64_t>(RISE_END - 1 - FIRST_RAY) * MAX_BRIGHTNESS <= INT32_MAX);
+static_assert(static_cast<int64_t>(LAST_RAY - FALL_START) * MAX_BRIGHTNESS <= INT32_MAX);
+
 // Shade level of a ray: rising over the first eight rays, S in the middle, falling
 // over the last seven. Equal to the running sums rise / 8 and fall / 8.
 int32_t ray_level(int32_t ray, int32_t brightness)

@@ -15,8 +15,9 @@ inline constexpr int32_t FAN_RAYS = LAST_RAY - FIRST_RAY + 1;   // 108 triangles
 inline constexpr int32_t RIM_POINTS = FAN_RAYS + 1;            // rim points 12..120
 
 // Brightness is held to this at most: far past the ramp's 255, and low enough that
-// 107 x S and the apex shade S + 1 stay inside the rasterizer's corner range.
+// the apex shade, at most S + 1, stays inside the rasterizer's corner range.
 inline constexpr int32_t MAX_BRIGHTNESS = 1 << 22;
+static_assert(MAX_BRIGHTNESS + 1 < CORNER_LIMIT);
 
 // A window's rectangle as the census holds it, after the frame inflation.
 struct WindowBox {

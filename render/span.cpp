@@ -74,7 +74,8 @@ void quick_rows(const WalkPart &rows, int32_t step)
         left_shade += left_shade_step;
         right_x += right_x_step;
         if (column < 0) {
-            // Columns cut off on the left still advance the shade.
+            // Columns cut off on the left still advance the shade, here in 32-bit
+            // sums; fill_span does the same in 64 bits: change both.
             shade -= column * step;
             column = 0;
         }
@@ -133,7 +134,8 @@ void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
     }
 
     // Columns cut off on the left still advance the shade. The shades of the
-    // first and the last pixel written are formed in 64 bits.
+    // first and the last pixel written are formed in 64 bits; quick_rows does the
+    // same in 32-bit sums: change both.
     const int64_t first_shade = left.shade + static_cast<int64_t>(first - first_column) * step;
     const int64_t last_shade = first_shade + static_cast<int64_t>(end - 1 - first) * step;
     uint32_t *out = raster_target.pixels + static_cast<ptrdiff_t>(row) * raster_target.width + first;

@@ -9,7 +9,9 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+// SSE2 where the compiler targets it, unless the build asks for the plain loops
+// with LIGHT_NO_SSE2 (the sanitize preset does, so that they are built and tested).
+#if !defined(LIGHT_NO_SSE2) && (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
 #include <emmintrin.h>
 #define LIGHT_RUN_SSE2 1
 #endif

@@ -43,7 +43,7 @@ struct FanShape {
     int32_t reach_x;       // A: horizontal reach of the rim, pixels
     int32_t reach_y;       // B: vertical reach of the rim, pixels
     int32_t screen_height; // vh, rows
-    int32_t drawable;      // 1, or 0 when a number of the fan leaves 32 bits
+    bool drawable;         // false when a number of the fan leaves 32 bits
 };
 
 // The fan of a window on the screen. Formed in 64 bits: equal to the 32-bit

@@ -26,9 +26,9 @@ struct EdgeStep {
 struct TriangleWalk {
     WalkPart lower;
     WalkPart upper;
-    int32_t step;  // shade change per column, 8.8
-    int32_t quick; // 1 when every span's columns and shades fit 32-bit sums, so rows
-                   // take fill_rows' short loop; 0 sends each row through fill_span
+    int32_t step; // shade change per column, 8.8
+    bool fits_32; // every span's columns and shades fit 32-bit sums, so rows take
+                  // fill_rows' short loop; otherwise each row goes through fill_span
 };
 
 // The corners of the last ray of the frame, as render_light leaves them. Kept, but

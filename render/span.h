@@ -41,8 +41,8 @@ void fill_span(const RayVertex &left, const RayVertex &right, int32_t step);
 
 // Draws rows rows.first_row..rows.end_row - 1, which the caller has cut to the
 // raster target's rows, each as fill_span draws it: the walkers stand on first_row
-// and climb by their steps, step is the shade change per column. quick says that
+// and climb by their steps, step is the shade change per column. fits_32 says that
 // every span's columns and shades fit 32-bit sums; such rows take a short loop that
 // writes up to sixteen pixels without a branch on their count. Called by the
 // rasterizer's walk, once for each part of a triangle and band of rows.
-void fill_rows(const WalkPart &rows, int32_t step, bool quick);
+void fill_rows(const WalkPart &rows, int32_t step, bool fits_32);

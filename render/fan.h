@@ -70,11 +70,11 @@ FanWobble fan_wobble(float phase);
 // render_light.
 int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobble, TriangleWalk walks[]);
 
-// The corners of ray 12..119 in the order the renderer stores them: the apex (shade
-// level + 1), the rim point of angle ray x pi / 256 and that of ray + 1 (shade 1),
-// each moved in and out by its wobble. Returns false, leaving corners untouched,
-// when a rim coordinate does not fit in 32 bits; such a ray is not drawn. Called by
-// fan_last_ray.
+// The corners of ray 12..119 (nothing checks the range) in the order the renderer
+// stores them: the apex (shade level + 1), the rim point of angle ray x pi / 256
+// and that of ray + 1 (shade 1), each moved in and out by its wobble. Returns
+// false, leaving corners untouched, when a rim coordinate does not fit in 32 bits;
+// such a ray is not drawn. Called by fan_last_ray.
 bool fan_ray_corners(const FanShape &fan, int32_t ray, int32_t brightness, const FanWobble &wobble,
                      RayVertex corners[3]);
 

@@ -1,14 +1,14 @@
 #!/bin/bash
 # Points a linked 32-bit PE image's load-configuration directory at the image's
-# _load_config_used record (host/load_config.cpp) when the linker left it empty,
-# and brings the header checksum up to date. Recent GNU ld fills the directory
-# itself; binutils 2.40 (Debian 12's) ignores the symbol, and then Windows never
-# sees the record.
+# _load_config_used record (host/load_config.cpp) and brings the header checksum
+# up to date. GNU ld of binutils 2.40 (Debian 12's) leaves that directory empty
+# even when the record is defined, and Windows then never sees it; a directory
+# that the linker filled itself is left alone.
 #
 #   fill_load_config.sh NM PROGRAM.exe
 #
 # NM is the toolchain's nm, which finds the record through the image's symbol
-# table. A directory that is already filled is left alone.
+# table.
 
 set -u
 

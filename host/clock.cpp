@@ -2,6 +2,8 @@
 // divided by 20, in single precision.
 #include "host/clock.h"
 
+#include "host/shared.h"
+
 #include <windows.h>
 
 FrameClock frame_clock;

@@ -2,8 +2,6 @@
 // measured with the performance counter.
 #pragma once
 
-#include "host/shared.h"
-
 #include <cstdint>
 
 struct FrameClock {

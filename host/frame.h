@@ -1,10 +1,10 @@
 // The overlay's picture: the bottom-up frame buffer, the GDI surface it is copied
-// into, and its presentation. The raster target through which it is drawn is
-// render/'s (render/target.h); its storage and clear are in storage.h.
+// into, and its presentation. The raster target through which it is drawn is in
+// render/raster_target.h; its storage and clear are in storage.h.
 #pragma once
 
 #include "host/storage.h"
-#include "render/target.h"
+#include "render/raster_target.h"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@
 // Buffer row 0 is the bottom row of the screen.
 struct FrameBuffer {
     BITMAPINFO *header; // made at start-up, never freed; null if it could not be had
-    uint32_t *pixels;   // what is handed to GDI: storage after every clear
+    uint32_t *pixels;   // what is handed to GDI; open_frame keeps it equal to storage
     int32_t width;      // pixels per row handed to GDI; 0 before the first clear
     int32_t height;     // rows handed to GDI; 0 before the first clear
     uint32_t *storage;  // the one allocation, width x height pixels; null until made
@@ -25,6 +25,7 @@ struct PresentationSurface {
     HDC screen_dc;
     HDC memory_dc;
     HBITMAP memory_bitmap;
+    // What SelectObject gave back: kept, never selected back, read by nothing.
     HGDIOBJ previous_object;
 };
 

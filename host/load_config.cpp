@@ -1,5 +1,5 @@
-// The executables' load configuration record, which the linker points the image's
-// load-configuration directory at. Its one job here is DependentLoadFlags: the
+// The executables' load configuration record, which the image's load-configuration
+// directory points at. Its one job here is DependentLoadFlags: the
 // DLLs the image imports are searched for in System32 only, never first in the
 // folder the program was started from.
 #include <windows.h>
@@ -7,10 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Recent GNU ld points the directory at this record when it finds the symbol;
-// binutils 2.40 does not, and the build fills the directory in after linking
-// (cmake/fill_load_config.sh). MSVC's runtime brings its own record, and its
-// linker sets the same field with /DEPENDENTLOADFLAG:0x800.
+// Where the linker leaves the directory empty, the build points it at this record
+// after linking (cmake/fill_load_config.sh says when). MSVC's runtime brings its
+// own record, and its linker sets the same field with /DEPENDENTLOADFLAG:0x800.
 #if defined(__MINGW32__) && !defined(_WIN64)
 
 // The 32-bit record up to the safe exception handler table, in the platform's

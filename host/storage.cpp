@@ -5,6 +5,7 @@
 
 #include "host/frame.h"
 #include "host/shared.h"
+#include "render/raster_target.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -6,7 +6,6 @@
 
 #include "host/clock.h"
 #include "host/frame.h"
-#include "host/overlay.h"
 #include "render/light.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"

@@ -3,7 +3,6 @@
 // belong to light.cpp; each triangle is drawn by rasterizer.cpp.
 #include "render/fan.h"
 
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -95,6 +94,12 @@ bool rim_point(const FanShape &fan, int32_t k, int32_t wobble, RayVertex &rim)
     return true;
 }
 
+// The running sums rise and fall reach 107 x S, far past the corner range at the
+// largest brightness. ray_level forms no such sum: its products stay below 8 x S,
+// inside 32 bits, and its levels at most S.
+static_assert(static_cast<int64_t>(RISE_END - 1 - FIRST_RAY) * MAX_BRIGHTNESS <= INT32_MAX);
+static_assert(static_cast<int64_t>(LAST_RAY - FALL_START) * MAX_BRIGHTNESS <= INT32_MAX);
+
 // Shade level of a ray: rising over the first eight rays, S in the middle, falling
 // over the last seven. Equal to the running sums rise / 8 and fall / 8.
 int32_t ray_level(int32_t ray, int32_t brightness)
@@ -116,12 +121,12 @@ RayVertex apex_of(const FanShape &fan, int32_t ray, int32_t brightness)
 
 } // namespace
 
-FanShape fan_shape(const RECT &rect, const ScreenGeometry &screen)
+FanShape fan_shape(const WindowBox &window, const ScreenBox &screen)
 {
-    const int64_t left = static_cast<int64_t>(rect.left) - screen.x;
-    const int64_t top = static_cast<int64_t>(rect.top) - screen.y;
-    const int64_t width = static_cast<int64_t>(rect.right) - rect.left;
-    const int64_t height = static_cast<int64_t>(rect.bottom) - rect.top;
+    const int64_t left = static_cast<int64_t>(window.left) - screen.x;
+    const int64_t top = static_cast<int64_t>(window.top) - screen.y;
+    const int64_t width = static_cast<int64_t>(window.right) - window.left;
+    const int64_t height = static_cast<int64_t>(window.bottom) - window.top;
     // The apex's offset follows the screen's height, not its width.
     const int64_t apex_x = left - screen.height / 8;
     const int64_t apex_y = static_cast<int64_t>(screen.height) + APEX_ABOVE;
@@ -152,20 +157,6 @@ int32_t fan_brightness(float glow)
         return MAX_BRIGHTNESS;
     }
     return static_cast<int32_t>(product);
-}
-
-bool fan_ray_vertices(const FanShape &fan, int32_t ray, int32_t brightness, float phase,
-                      RayVertex corners[3])
-{
-    RayVertex near_rim, far_rim;
-    if (!rim_point(fan, ray, wobble_of(ray, phase), near_rim) ||
-        !rim_point(fan, ray + 1, wobble_of(ray + 1, phase), far_rim)) {
-        return false;
-    }
-    corners[0] = apex_of(fan, ray, brightness);
-    corners[1] = near_rim;
-    corners[2] = far_rim;
-    return true;
 }
 
 FanWobble fan_wobble(float phase)
@@ -199,24 +190,29 @@ int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobbl
     return planned;
 }
 
+bool fan_ray_corners(const FanShape &fan, int32_t ray, int32_t brightness, const FanWobble &wobble,
+                     RayVertex corners[3])
+{
+    const int32_t i = ray - FIRST_RAY;
+    RayVertex near_rim, far_rim;
+    if (!rim_point(fan, ray, wobble.at[i], near_rim) || !rim_point(fan, ray + 1, wobble.at[i + 1], far_rim)) {
+        return false;
+    }
+    corners[0] = apex_of(fan, ray, brightness);
+    corners[1] = near_rim;
+    corners[2] = far_rim;
+    return true;
+}
+
 bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3])
 {
     if (!fan.drawable) {
         return false;
     }
-    RayVertex far_rim{};
-    bool far_fits = rim_point(fan, LAST_RAY + 1, wobble.at[RIM_POINTS - 1], far_rim);
-    for (int32_t i = FAN_RAYS - 1; i >= 0; --i) {
-        RayVertex near_rim{};
-        const bool near_fits = rim_point(fan, FIRST_RAY + i, wobble.at[i], near_rim);
-        if (near_fits && far_fits) {
-            corners[0] = apex_of(fan, FIRST_RAY + i, brightness);
-            corners[1] = near_rim;
-            corners[2] = far_rim;
+    for (int32_t ray = LAST_RAY; ray >= FIRST_RAY; --ray) {
+        if (fan_ray_corners(fan, ray, brightness, wobble, corners)) {
             return true;
         }
-        far_rim = near_rim;
-        far_fits = near_fits;
     }
     return false;
 }

@@ -1,11 +1,9 @@
-// The ray fan renderer: one complete frame, a fan of 108 light rays for every
-// censused window at the brightness of its decaying glow.
+// The ray fan: one window's fan of 108 light rays, shaped by its rectangle, lit at
+// a brightness and rippled by the ray phase. The frame, the glows and the order of
+// the fans are light.h's.
 #pragma once
 
-#include "host/shared.h"
 #include "render/rasterizer.h"
-
-#include <windows.h>
 
 #include <cstdint>
 
@@ -17,8 +15,25 @@ inline constexpr int32_t FAN_RAYS = LAST_RAY - FIRST_RAY + 1;   // 108 triangles
 inline constexpr int32_t RIM_POINTS = FAN_RAYS + 1;            // rim points 12..120
 
 // Brightness is held to this at most: far past the ramp's 255, and low enough that
-// 107 x S and the apex shade S + 1 stay inside the rasterizer's corner range.
+// the apex shade, at most S + 1, stays inside the rasterizer's corner range.
 inline constexpr int32_t MAX_BRIGHTNESS = 1 << 22;
+static_assert(MAX_BRIGHTNESS + 1 < CORNER_LIMIT);
+
+// A window's rectangle as the census holds it, after the frame inflation.
+struct WindowBox {
+    int32_t left;   // screen pixels
+    int32_t top;    // screen pixels
+    int32_t right;  // screen pixels, the first column right of the window
+    int32_t bottom; // screen pixels, the first row below the window
+};
+
+// The virtual screen as measured at start-up.
+struct ScreenBox {
+    int32_t x;      // left edge, screen pixels
+    int32_t y;      // top edge, screen pixels
+    int32_t width;  // pixels
+    int32_t height; // rows
+};
 
 // One window's fan in frame-buffer pixels (columns from the left edge of the
 // virtual screen, rows from its bottom row).
@@ -28,13 +43,13 @@ struct FanShape {
     int32_t reach_x;       // A: horizontal reach of the rim, pixels
     int32_t reach_y;       // B: vertical reach of the rim, pixels
     int32_t screen_height; // vh, rows
-    int32_t drawable;      // 1, or 0 when a number of the fan leaves 32 bits
+    bool drawable;         // false when a number of the fan leaves 32 bits
 };
 
-// The fan of a window rectangle (screen coordinates, already inflated). Formed in
-// 64 bits: equal to the 32-bit formulas wherever those are defined, and not
-// drawable where they are not (absurd rectangles far off the screen).
-FanShape fan_shape(const RECT &rect, const ScreenGeometry &screen);
+// The fan of a window on the screen. Formed in 64 bits: equal to the 32-bit
+// formulas wherever those are defined, and not drawable where they are not (absurd
+// rectangles far off the screen).
+FanShape fan_shape(const WindowBox &window, const ScreenBox &screen);
 
 // Brightness S = trunc(glow x 233), held to 0..MAX_BRIGHTNESS; a glow whose product
 // is not finite (NaN, infinity) gives 0.
@@ -55,14 +70,16 @@ FanWobble fan_wobble(float phase);
 // render_light.
 int32_t plan_fan(const FanShape &fan, int32_t brightness, const FanWobble &wobble, TriangleWalk walks[]);
 
-// The corners of the fan's last ray whose rim points both fit, as the renderer
-// stores them. Returns false, leaving corners untouched, when no ray fits.
-bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3]);
+// The corners of ray 12..119 (nothing checks the range) in the order the renderer
+// stores them: the apex (shade level + 1), the rim point of angle ray x pi / 256
+// and that of ray + 1 (shade 1), each moved in and out by its wobble. Returns
+// false, leaving corners untouched, when a rim coordinate does not fit in 32 bits;
+// such a ray is not drawn. Called by fan_last_ray.
+bool fan_ray_corners(const FanShape &fan, int32_t ray, int32_t brightness, const FanWobble &wobble,
+                     RayVertex corners[3]);
 
-// The corners of ray 12..119 in the order the renderer stores them: the apex (shade
-// level + 1), the rim point of angle ray x pi / 256 and that of ray + 1 (shade 1),
-// the rim moved in and out by the wobble of phase. Returns false, leaving corners
-// untouched, when a rim coordinate does not fit in 32 bits; such a ray is not drawn.
-bool fan_ray_vertices(const FanShape &fan, int32_t ray, int32_t brightness, float phase,
-                      RayVertex corners[3]);
+// The corners of the fan's last ray whose rim points both fit, as the renderer
+// stores them. Returns false, leaving corners untouched, when no ray fits. Called
+// by render_light.
+bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3]);
 

@@ -1,14 +1,15 @@
 // The whole frame of light: the glows' decay in census order, the dark-frame rule
-// and the fans, set up once and then drawn one band of rows at a time. Each
-// fan's geometry belongs to fan.cpp, each triangle's walk to rasterizer.cpp and
-// its rows to span.cpp.
+// and the fans, set up once and then drawn one band of rows at a time. The one file
+// of the renderer that joins the census, the glow table and the host's frame and
+// screen to it; each fan's geometry belongs to fan.cpp, each triangle's walk to
+// rasterizer.cpp and its rows to span.cpp.
 #include "render/light.h"
 
 #include "host/shared.h"
 #include "host/storage.h"
 #include "render/fan.h"
 #include "render/ramp.h"
-#include "render/target.h"
+#include "render/raster_target.h"
 #include "tracking/census.h"
 #include "tracking/glow.h"
 
@@ -29,6 +30,15 @@ constexpr int32_t BATCH_FANS = 64;
 
 int32_t fan_brightnesses[CENSUS_CAPACITY]; // S of each census entry, this frame
 TriangleWalk batch_walks[BATCH_FANS * FAN_RAYS];
+
+// The fan of census entry i: its rectangle and the screen as the fan takes them.
+FanShape census_fan(int32_t i)
+{
+    const RECT &rect = window_census.rects[i];
+    const WindowBox window{rect.left, rect.top, rect.right, rect.bottom};
+    const ScreenBox screen{screen_geometry.x, screen_geometry.y, screen_geometry.width, screen_geometry.height};
+    return fan_shape(window, screen);
+}
 
 // Decays the glow of every censused window but the desktop, lowest window first,
 // and notes each one's brightness. Returns whether no window kept a glow.
@@ -82,8 +92,7 @@ void draw_fans(const FanWobble &wobble)
             if (window_census.handles[next] == desktop_window) {
                 continue;
             }
-            const FanShape fan = fan_shape(window_census.rects[next], screen_geometry);
-            planned += plan_fan(fan, fan_brightnesses[next], wobble, batch_walks + planned);
+            planned += plan_fan(census_fan(next), fan_brightnesses[next], wobble, batch_walks + planned);
             ++fans;
         }
         draw_batch(planned, first_batch);
@@ -92,15 +101,14 @@ void draw_fans(const FanWobble &wobble)
 }
 
 // ray_vertices keeps the corners of the last ray of the frame: that of the highest
-// window whose fan has a ray that fits.
+// window whose fan has a ray that fits. Nothing in the program reads them.
 void keep_last_corners(const FanWobble &wobble)
 {
     for (int32_t i = 0; i < window_census.count; ++i) {
         if (window_census.handles[i] == desktop_window) {
             continue;
         }
-        const FanShape fan = fan_shape(window_census.rects[i], screen_geometry);
-        if (fan_last_ray(fan, fan_brightnesses[i], wobble, ray_vertices)) {
+        if (fan_last_ray(census_fan(i), fan_brightnesses[i], wobble, ray_vertices)) {
             return;
         }
     }

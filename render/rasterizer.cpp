@@ -4,6 +4,7 @@
 // renderer.
 #include "render/rasterizer.h"
 
+#include "render/raster_target.h"
 #include "render/span.h"
 
 #include <cstdint>
@@ -74,7 +75,7 @@ bool spans_fit_32(const RayVertex &p0, const RayVertex &p1, const RayVertex &p2,
 // Cuts part to the rows first_row..end_row - 1 and to the target's rows and hands
 // what is left to the span filler. The walkers are put on the first of them in one
 // multiplication each, the place that as many single additions reach.
-void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, int32_t step, bool quick)
+void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, int32_t step, bool fits_32)
 {
     int32_t first = part.first_row > first_row ? part.first_row : first_row;
     first = first > 0 ? first : 0;
@@ -88,7 +89,7 @@ void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, in
                         walked(part.left_shade, part.left_shade_step, skipped),
                         walked(part.right_x, part.right_x_step, skipped), part.left_x_step,
                         part.left_shade_step, part.right_x_step};
-    fill_rows(rows, step, quick);
+    fill_rows(rows, step, fits_32);
 }
 
 } // namespace
@@ -151,7 +152,7 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
         return false;
     }
     walk.step = static_cast<int32_t>(gradient);
-    walk.quick = spans_fit_32(p0, p1, p2, gradient);
+    walk.fits_32 = spans_fit_32(p0, p1, p2, gradient);
 
     // Both ends start at the lowest corner; the short side starts again exactly at
     // the middle corner, the long side goes on from where the lower part left it.
@@ -183,8 +184,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
 
 void walk_triangle(const TriangleWalk &walk, int32_t first_row, int32_t end_row)
 {
-    walk_part_rows(walk.lower, first_row, end_row, walk.step, walk.quick);
-    walk_part_rows(walk.upper, first_row, end_row, walk.step, walk.quick);
+    walk_part_rows(walk.lower, first_row, end_row, walk.step, walk.fits_32);
+    walk_part_rows(walk.upper, first_row, end_row, walk.step, walk.fits_32);
 }
 
 void fill_triangle(int a, int b, int c)

@@ -3,7 +3,7 @@
 // are bottom-up.
 #pragma once
 
-#include "render/target.h"
+#include "render/span.h"
 
 #include <cstdint>
 
@@ -26,13 +26,13 @@ struct EdgeStep {
 struct TriangleWalk {
     WalkPart lower;
     WalkPart upper;
-    int32_t step;  // shade change per column, 8.8
-    int32_t quick; // 1 when every span's columns and shades fit 32-bit sums, so rows
-                   // take fill_rows' short loop; 0 sends each row through fill_span
+    int32_t step; // shade change per column, 8.8
+    bool fits_32; // every span's columns and shades fit 32-bit sums, so rows take
+                  // fill_rows' short loop; otherwise each row goes through fill_span
 };
 
-// The corners of the last ray of the frame; render_light writes them, fill_triangle
-// reads them.
+// The corners of the last ray of the frame, as render_light leaves them. Kept, but
+// read by nothing in the program: the tests compare them and draw from them.
 extern RayVertex ray_vertices[3];
 
 // Whether a value formed in 64 bits fits a signed 32-bit one. Used by the
@@ -52,11 +52,12 @@ bool setup_edge(EdgeStep &edge, const RayVertex &from, const RayVertex &to);
 
 // Draws the triangle ray_vertices[a], [b], [c] (indices 0..2) if its corners run
 // counter-clockwise on the screen (y grows upward); clockwise and degenerate ones
-// draw nothing. Rows y0 up to the top corner's row - 1 are drawn, each as the
-// half-open span of fill_span. A triangle with a corner outside CORNER_LIMIT, or
-// whose shade gradient or edge steps do not fit in 32 bits, is dropped: no
-// position a walker takes can then leave 32 bits. The frame itself is drawn
-// through plan_triangle and walk_triangle; this is the one-triangle form of both.
+// draw nothing. The rows from the lowest corner's up to the top corner's row - 1
+// are drawn, each as the half-open span of fill_span. A triangle with a corner
+// outside CORNER_LIMIT, or whose shade gradient or edge steps do not fit in 32
+// bits, is dropped: no position a walker takes can then leave 32 bits. The frame
+// itself is drawn through plan_triangle and walk_triangle; this is the
+// one-triangle form of both, which no product code calls and the tests draw with.
 void fill_triangle(int a, int b, int c);
 
 // The set-up of fill_triangle for the corners a, b, c (given in winding order).

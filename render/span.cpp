@@ -1,16 +1,15 @@
 // The span filler and the row loops that feed it: clipping of columns, the shade
 // of cut-off columns, and the choice between the runs that compute eight entries at
 // once (span_run.h) and the clamped run. The rows come from rasterizer.cpp; the
-// frame buffer's storage and its clear belong to host/.
+// frame buffer's storage and its clear belong to the overlay host.
 #include "render/span.h"
 
 #include "render/ramp.h"
+#include "render/raster_target.h"
 #include "render/span_run.h"
 
 #include <cstddef>
 #include <cstdint>
-
-RasterTarget raster_target;
 
 namespace {
 
@@ -39,9 +38,10 @@ void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step)
 }
 
 // A run that the short loop does not take: long, near the end of the buffer, or
-// with shades that leave the ramp. Kept out of line so that the row loop stays small.
-[[gnu::noinline]] void other_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps,
-                                  bool spare)
+// with shades that leave the ramp, which are checked here and clamped. Kept out of
+// line so that the row loop stays small.
+[[gnu::noinline]] void write_checked_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps,
+                                          bool spare)
 {
     if (!shades_in_ramp(shade, shade + static_cast<int64_t>(count - 1) * steps.step)) {
         fill_clamped_run(out, count, shade, steps.step);
@@ -50,9 +50,9 @@ void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step)
     write_run(out, count, shade, steps, spare);
 }
 
-// The rows of a quick part: fill_span's cut and shading in 32-bit sums, every
-// local kept apart from the pixels it writes.
-void quick_rows(const WalkPart &rows, int32_t step)
+// The rows of a part whose sums fit 32 bits: fill_span's cut and shading in 32-bit
+// sums, every local kept apart from the pixels it writes.
+void fill_rows_32(const WalkPart &rows, int32_t step)
 {
     const int32_t width = raster_target.width;
     const int32_t end = rows.end_row;
@@ -75,7 +75,8 @@ void quick_rows(const WalkPart &rows, int32_t step)
         left_shade += left_shade_step;
         right_x += right_x_step;
         if (column < 0) {
-            // Columns cut off on the left still advance the shade.
+            // Columns cut off on the left still advance the shade, here in 32-bit
+            // sums; fill_span does the same in 64 bits: change both.
             shade -= column * step;
             column = 0;
         }
@@ -94,7 +95,7 @@ void quick_rows(const WalkPart &rows, int32_t step)
         if (spare && short_run && (static_cast<uint32_t>(shade) | last) <= RAMP_TOP_SHADE) {
             write_short_run(out, count, static_cast<uint32_t>(shade), steps);
         } else {
-            other_run(out, count, shade, steps, spare);
+            write_checked_run(out, count, shade, steps, spare);
         }
     }
 }
@@ -134,7 +135,8 @@ void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
     }
 
     // Columns cut off on the left still advance the shade. The shades of the
-    // first and the last pixel written are formed in 64 bits.
+    // first and the last pixel written are formed in 64 bits; fill_rows_32 does the
+    // same in 32-bit sums: change both.
     const int64_t first_shade = left.shade + static_cast<int64_t>(first - first_column) * step;
     const int64_t last_shade = first_shade + static_cast<int64_t>(end - 1 - first) * step;
     uint32_t *out = raster_target.pixels + static_cast<ptrdiff_t>(row) * raster_target.width + first;
@@ -145,12 +147,12 @@ void fill_span(const RayVertex &left, const RayVertex &right, int32_t step)
     fill_ramp_run(out, end - first, static_cast<int32_t>(first_shade), step);
 }
 
-void fill_rows(const WalkPart &rows, int32_t step, bool quick)
+void fill_rows(const WalkPart &rows, int32_t step, bool fits_32)
 {
     // The short loop writes up to eight pixels at once, so it needs a target of
     // at least that many.
-    if (quick && static_cast<int64_t>(raster_target.width) * raster_target.height >= RUN_BLOCK) {
-        quick_rows(rows, step);
+    if (fits_32 && static_cast<int64_t>(raster_target.width) * raster_target.height >= RUN_BLOCK) {
+        fill_rows_32(rows, step);
         return;
     }
     span_rows(rows, step);

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "render/ramp.h"
-#include "render/target.h"
+#include "render/span.h"
 
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+// SSE2 where the compiler targets it, unless the build asks for the plain loops
+// with LIGHT_NO_SSE2 (the sanitize preset does, so that they are built and tested).
+#if !defined(LIGHT_NO_SSE2) && (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
 #include <emmintrin.h>
 #define LIGHT_RUN_SSE2 1
 #endif
@@ -41,6 +43,7 @@ inline RunSteps run_steps(int32_t step)
 // The shades shade + k step, k = 0..7, in 16-bit lanes. A shade of
 // 0..RAMP_TOP_SHADE fits a lane, so sums taken mod 2^16 are exact for every lane
 // in the ramp; lanes outside it are never stored.
+static_assert(RAMP_TOP_SHADE <= 0xFFFF);
 inline __m128i block_shades(uint32_t shade, const RunSteps &steps)
 {
     return _mm_add_epi16(_mm_set1_epi16(static_cast<short>(shade)), steps.offsets);
@@ -51,7 +54,8 @@ inline void ramp_block(__m128i shades, __m128i &low, __m128i &high)
 {
     // For every entry e of 0..255, (e x 55706) >> 16 is 85e/100 and
     // (e x 13108) >> 16 is e/5: the table's green and blue as multiply-highs;
-    // e x 257 is alpha and red side by side.
+    // e x 257 is alpha and red side by side. build_light_ramp forms the same
+    // entries from floats: change both.
     const __m128i e = _mm_srli_epi16(shades, FIXED_SHIFT);
     const __m128i green = _mm_mulhi_epu16(e, _mm_set1_epi16(static_cast<short>(55706)));
     const __m128i blue = _mm_mulhi_epu16(e, _mm_set1_epi16(13108));

@@ -64,7 +64,7 @@ void build_ramp(uint32_t ramp[256])
 // Columns (left_x >> 8) to (right_x >> 8) - 1 of the row, pixel by pixel: column c
 // gets the entry of (left_shade + (c - first column) x step) >> 8, an index
 // outside the ramp taking the nearest entry.
-void fill_span(Canvas &canvas, int64_t row, int64_t left_x, int64_t left_shade, int64_t right_x, int64_t step)
+void reference_span(Canvas &canvas, int64_t row, int64_t left_x, int64_t left_shade, int64_t right_x, int64_t step)
 {
     if (row < 0 || row >= canvas.height) {
         return;
@@ -106,7 +106,7 @@ bool corner_fits(const Corner &p)
 // whose ends stand where k single steps from their start corner put them. Rows
 // outside the canvas would write nothing and are not visited; a triangle wholly
 // above or below it is not set up.
-void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corner &c)
+void reference_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corner &c)
 {
     Corner p0 = a, p1 = b, p2 = c;
     const Corner *lowest = a.y <= b.y ? &a : &b;
@@ -152,9 +152,9 @@ void fill_triangle(Canvas &canvas, const Corner &a, const Corner &b, const Corne
         const Edge &short_edge = row < middle.y ? lower : upper;
         const Edge &left = middle_left ? short_edge : long_edge;
         const Edge &right = middle_left ? long_edge : short_edge;
-        fill_span(canvas, row, left.x + (row - left.row) * left.x_step,
-                  left.shade + (row - left.row) * left.shade_step, right.x + (row - right.row) * right.x_step,
-                  step);
+        reference_span(canvas, row, left.x + (row - left.row) * left.x_step,
+                       left.shade + (row - left.row) * left.shade_step, right.x + (row - right.row) * right.x_step,
+                       step);
     }
 }
 
@@ -249,7 +249,7 @@ void draw_fan(Canvas &canvas, Frame &frame, const RECT &rect, int64_t brightness
             const Corner corners[3] = {Corner{fan.apex_x, fan.apex_y, level + 1}, near_rim, far_rim};
             write_corners(frame, corners);
             // Vertices 0, 2, 1: the apex, the far rim point, the near one.
-            fill_triangle(canvas, corners[0], corners[2], corners[1]);
+            reference_triangle(canvas, corners[0], corners[2], corners[1]);
         }
         rise += brightness;
         fall -= brightness;
@@ -302,14 +302,14 @@ bool storage_fits(const ScreenGeometry &screen)
 
 Drawing draw_triangle(const Corner &a, const Corner &b, const Corner &c, int32_t width, int32_t height)
 {
-    return draw_indices(width, height, [&](Canvas &canvas) { fill_triangle(canvas, a, b, c); });
+    return draw_indices(width, height, [&](Canvas &canvas) { reference_triangle(canvas, a, b, c); });
 }
 
 Drawing draw_span(int64_t row, int64_t left_x, int64_t left_shade, int64_t right_x, int64_t step, int32_t width,
                   int32_t height)
 {
     return draw_indices(width, height,
-                        [&](Canvas &canvas) { fill_span(canvas, row, left_x, left_shade, right_x, step); });
+                        [&](Canvas &canvas) { reference_span(canvas, row, left_x, left_shade, right_x, step); });
 }
 
 Frame render_frame(bool had_storage)

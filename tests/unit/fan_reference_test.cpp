@@ -190,7 +190,7 @@ void census_of_one(HWND window, const RECT &rect, float phase)
     frame_step = 1.0f;
     ray_phase = phase;
     desktop_window = nullptr;
-    take_census({{window, rect, 1.0f}});
+    set_census({{window, rect, 1.0f}});
 }
 
 // Without storage the first frame makes it, of the screen's size, and draws into it.

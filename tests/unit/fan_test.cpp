@@ -44,11 +44,13 @@ private:
 
 const ScreenGeometry SCREEN_800 = {0, 0, 800, 600, 800, 600};
 const RECT EXAMPLE_RECT = {100, 50, 500, 350};
+const ScreenBox SCREEN_800_BOX = {0, 0, 800, 600};
+const WindowBox EXAMPLE_BOX = {100, 50, 500, 350};
 
 TEST_F(FanTest, WorkedExampleVertices)
 {
-    const FanShape fan = fan_shape(EXAMPLE_RECT, SCREEN_800);
-    ASSERT_EQ(fan.drawable, 1);
+    const FanShape fan = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
+    ASSERT_TRUE(fan.drawable);
     EXPECT_EQ(fan.apex_x, 25);
     EXPECT_EQ(fan.apex_y, 749);
     EXPECT_EQ(fan.reach_x, 311);
@@ -69,7 +71,7 @@ TEST_F(FanTest, WorkedExampleVertices)
     };
     for (const Ray &r : rays) {
         RayVertex corners[3] = {};
-        ASSERT_TRUE(fan_ray_vertices(fan, r.ray, 223, 0.0f, corners)) << "ray " << r.ray;
+        ASSERT_TRUE(fan_ray_corners(fan, r.ray, 223, fan_wobble(0.0f), corners)) << "ray " << r.ray;
         EXPECT_TRUE(vertex_is(corners[0], r.apex)) << "ray " << r.ray << " apex";
         EXPECT_TRUE(vertex_is(corners[1], r.near_rim)) << "ray " << r.ray << " rim of its own angle";
         EXPECT_TRUE(vertex_is(corners[2], r.far_rim)) << "ray " << r.ray << " rim of the next angle";
@@ -82,7 +84,7 @@ TEST_F(FanTest, WorkedExampleFrame)
 {
     OwnedFrame frame(SCREEN_800);
     const HWND window = handle(0xE1);
-    take_census({{window, EXAMPLE_RECT, 1.0f}});
+    set_census({{window, EXAMPLE_RECT, 1.0f}});
     render_light();
     EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(0.96f)) << glow_entry_for(window)->glow;
     EXPECT_TRUE(vertex_is(ray_vertices[0], {25, 749, 1}));
@@ -91,11 +93,11 @@ TEST_F(FanTest, WorkedExampleFrame)
     const std::vector<uint32_t> rendered = frame.pixels();
     EXPECT_GT(frame.lit_count(), 20000);
 
-    const FanShape fan = fan_shape(EXAMPLE_RECT, SCREEN_800);
+    const FanShape fan = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
     for (int32_t brightness : {222, 223, 224}) {
         clear_frame();
         for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
-            ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, 0.0f, ray_vertices));
+            ASSERT_TRUE(fan_ray_corners(fan, ray, brightness, fan_wobble(0.0f), ray_vertices));
             fill_triangle(0, 2, 1);
         }
         EXPECT_EQ(frame.pixels() == rendered, brightness == 223) << "brightness " << brightness;
@@ -148,7 +150,7 @@ TEST_F(FanTest, DecayAndTheDarkFrame)
     OwnedFrame frame(SCREEN_800);
     for (const DecayCase &c : cases) {
         const HWND window = handle(0xE2);
-        take_census({{window, EXAMPLE_RECT, c.glow}});
+        set_census({{window, EXAMPLE_RECT, c.glow}});
         frame_step = c.step;
         render_light();
         EXPECT_EQ(bits(glow_entry_for(window)->glow), bits(c.glow_after)) << c.what;
@@ -164,18 +166,18 @@ TEST_F(FanTest, FramesWithNothingToDraw)
     EXPECT_EQ(frame.lit_count(), 0);
 
     // Every window at 0.0: fans at shade 1, then the final clear.
-    take_census({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
+    set_census({{handle(0xE3), EXAMPLE_RECT, 0.0f}, {handle(0xE4), RECT{300, 300, 700, 500}, 0.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 
     // The desktop window is passed over: its glow is not decayed and nothing is drawn.
-    take_census({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
+    set_census({{desktop_window, RECT{0, 0, 800, 600}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(glow_entry_for(desktop_window)->glow, 1.0f);
 
     // A minimized window's fan lies wholly off the screen, but its glow decays.
-    take_census({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
+    set_census({{handle(0xE5), RECT{-32000, -32000, -31840, -31972}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
     EXPECT_EQ(bits(glow_entry_for(handle(0xE5))->glow), bits(0.96f));
@@ -186,13 +188,13 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
     OwnedFrame frame(SCREEN_800);
     const CensusWindow high{handle(0xE6), RECT{200, 100, 600, 400}, 1.0f};
     const CensusWindow low{handle(0xE7), RECT{150, 80, 450, 300}, 0.5f};
-    take_census({high});
+    set_census({high});
     render_light();
     const std::vector<uint32_t> high_only = frame.pixels();
-    take_census({low});
+    set_census({low});
     render_light();
     const std::vector<uint32_t> low_only = frame.pixels();
-    take_census({high, low});
+    set_census({high, low});
     render_light();
     const std::vector<uint32_t> &both = frame.pixels();
 
@@ -210,7 +212,7 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 
     // A lit lower fan under a higher one at 0.0: the higher fan's shade-1 pixels
     // stay in the frame and cover the lit ones.
-    take_census({{high.handle, high.rect, 0.0f}, low});
+    set_census({{high.handle, high.rect, 0.0f}, low});
     render_light();
     for (size_t i = 0; i < both.size(); ++i) {
         if (high_only[i] != 0) {
@@ -223,27 +225,26 @@ TEST_F(FanTest, HigherWindowsFanCoversTheLowerOne)
 TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 {
     const RECT absurd = {INT32_MIN, 0, INT32_MAX, 100};
-    EXPECT_EQ(fan_shape(absurd, SCREEN_800).drawable, 0);
-    const ScreenGeometry far_screen = {INT32_MIN + 10, 0, 800, 600, 800, 600};
-    EXPECT_EQ(fan_shape(RECT{INT32_MAX - 500, 0, INT32_MAX, 100}, far_screen).drawable, 0);
+    EXPECT_FALSE(fan_shape({INT32_MIN, 0, INT32_MAX, 100}, SCREEN_800_BOX).drawable);
+    EXPECT_FALSE(fan_shape({INT32_MAX - 500, 0, INT32_MAX, 100}, {INT32_MIN + 10, 0, 800, 600}).drawable);
 
-    FanShape fan{2000000000, 749, 200000000, 376, 600, 1};
+    FanShape fan{2000000000, 749, 200000000, 376, 600, true};
     RayVertex corners[3] = {{7, 7, 7}, {7, 7, 7}, {7, 7, 7}};
-    EXPECT_FALSE(fan_ray_vertices(fan, 12, 100, 0.0f, corners)); // cos x 2e8 + 2e9 > 2^31
+    EXPECT_FALSE(fan_ray_corners(fan, 12, 100, fan_wobble(0.0f), corners)); // cos x 2e8 + 2e9 > 2^31
     EXPECT_TRUE(vertex_is(corners[0], {7, 7, 7}) && vertex_is(corners[1], {7, 7, 7}));
-    EXPECT_TRUE(fan_ray_vertices(fan, 119, 100, 0.0f, corners)); // the steepest ray stays inside
-    fan = FanShape{0, 749, 300, -2000000000, 2000000000, 1};
-    EXPECT_FALSE(fan_ray_vertices(fan, 100, 100, 0.0f, corners)); // the rim's row leaves 32 bits
+    EXPECT_TRUE(fan_ray_corners(fan, 119, 100, fan_wobble(0.0f), corners)); // the steepest ray stays inside
+    fan = FanShape{0, 749, 300, -2000000000, 2000000000, true};
+    EXPECT_FALSE(fan_ray_corners(fan, 100, 100, fan_wobble(0.0f), corners)); // the rim's row leaves 32 bits
 
     // A phase that is not a number leaves the rim unmoved.
-    const FanShape example = fan_shape(EXAMPLE_RECT, SCREEN_800);
-    ASSERT_TRUE(fan_ray_vertices(example, 40, 100, NAN_F, corners));
+    const FanShape example = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
+    ASSERT_TRUE(fan_ray_corners(example, 40, 100, fan_wobble(NAN_F), corners));
     const float angle = (40.0f * 3.1415927f) * 0.00390625f;
     EXPECT_EQ(corners[1].x, static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
 
     // Whole frames with such windows draw nothing from them and write nowhere else.
     OwnedFrame frame(SCREEN_800);
-    take_census({{handle(0xE8), absurd, 1.0f},
+    set_census({{handle(0xE8), absurd, 1.0f},
                  {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
@@ -306,15 +307,14 @@ TEST_F(FanTest, FanCornersAreTheSameOnEveryBuild)
     int32_t rays = 0;
     for (int32_t n = 0; n < 4000; ++n) {
         const int32_t width = 640 + next(5200), height = 480 + next(1800);
-        const ScreenGeometry screen = {next(4000) - 2000, next(1200) - 600, width, height, width, height};
-        const LONG left = screen.x + next(width + 400) - 200, top = screen.y + next(height + 200) - 100;
-        const RECT rect = {left, top, left + 100 + next(1900), top + 80 + next(1100)};
-        const FanShape fan = fan_shape(rect, screen);
-        const float phase = static_cast<float>(next(1 << 20)) * 0.0625f;
+        const ScreenBox screen = {next(4000) - 2000, next(1200) - 600, width, height};
+        const int32_t left = screen.x + next(width + 400) - 200, top = screen.y + next(height + 200) - 100;
+        const FanShape fan = fan_shape({left, top, left + 100 + next(1900), top + 80 + next(1100)}, screen);
+        const FanWobble wobble = fan_wobble(static_cast<float>(next(1 << 20)) * 0.0625f);
         const int32_t brightness = next(234);
         for (int32_t ray = FIRST_RAY; ray <= LAST_RAY; ++ray) {
             RayVertex corners[3];
-            ASSERT_TRUE(fan_ray_vertices(fan, ray, brightness, phase, corners));
+            ASSERT_TRUE(fan_ray_corners(fan, ray, brightness, wobble, corners));
             for (const RayVertex &corner : corners) {
                 checksum.mix(static_cast<uint32_t>(corner.x));
                 checksum.mix(static_cast<uint32_t>(corner.y));

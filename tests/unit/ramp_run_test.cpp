@@ -84,7 +84,7 @@ TEST(RampRun, EveryLengthAgainstTheTable)
         const int32_t longest = longest_in_ramp(c.shade, c.step);
         ASSERT_GE(longest, 1) << c.what;
         for (int32_t count = 1; count <= longest; ++count) {
-            for (int32_t spare = 0; spare <= 1; ++spare) {
+            for (const bool spare : {false, true}) {
                 std::vector<uint32_t> block(MARGIN + LONGEST + RUN_BLOCK + MARGIN, SENTINEL);
                 if (spare) {
                     write_run(block.data() + MARGIN, count, c.shade, run_steps(c.step), true);

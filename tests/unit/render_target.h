@@ -60,8 +60,8 @@ struct CensusWindow {
     float glow;
 };
 
-// Makes the census these windows, highest first, and sets each one's glow.
-inline void take_census(const std::vector<CensusWindow> &windows)
+// Sets the census to these windows, highest first, with no walk, and their glows.
+inline void set_census(const std::vector<CensusWindow> &windows)
 {
     window_census.count = static_cast<int32_t>(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
@@ -87,7 +87,7 @@ inline void take_scene(const Scene &scene)
     frame_step = scene.step;
     ray_phase = scene.phase;
     desktop_window = scene.desktop;
-    take_census(scene.windows);
+    set_census(scene.windows);
 }
 
 // Puts the corners in ray_vertices and fills the triangle they make, in this order.

@@ -6,7 +6,9 @@
 #   light.sh PROBE PROGRAM WORK_DIR SCENARIO...
 #
 # A scenario is a probe command with its arguments in one word, e.g.
-# "light-first 100" or "survive-foreground desktop".
+# "light-first 100" or "survive-foreground desktop", or "taskkill [/f]": Wine's own
+# taskkill asks the program's windows to close, which the overlay declines (a later
+# find-overlay shows it still there), or with /f ends the process, as the last one.
 
 source "$(dirname "$0")/session.sh"
 
@@ -22,10 +24,23 @@ start_program "$PROGRAM" "$WORK/program.log"
 quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "the overlay did not appear"
 quiet probe expect-transparent $((DEADLINE_S * 1000)) 0 || fail "the overlay does not start transparent"
 
+# Runs taskkill [/f] on the program; with /f its process must end.
+taskkill() {
+  "$WINE_TOOLS/run-in-wine" taskkill "$@" /im "$(basename "$PROGRAM")" | tr -d '\r'
+  [ "${1:-}" = /f ] || return 0
+  eventually "$DEADLINE_S" bash -c "! kill -0 $PROGRAM_PID" || fail "taskkill /f did not end the program"
+  wait "$PROGRAM_PID"
+  PROGRAM_PID=""
+}
+
 for scenario in "$@"; do
   note "$scenario"
   # shellcheck disable=SC2086  # a scenario is a command and its arguments
-  probe $scenario || { save_screen "failed-${scenario// /-}"; fail "$scenario"; }
+  case "$scenario" in
+    "taskkill /f") taskkill /f; break ;;
+    taskkill) taskkill ;;
+    *) probe $scenario || { save_screen "failed-${scenario// /-}"; fail "$scenario"; } ;;
+  esac
   program_alive || fail "the program ended during $scenario"
 done
 

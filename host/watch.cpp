@@ -16,7 +16,7 @@
 #include <cmath>
 
 HWND last_foreground;
-uint8_t scene_changed;
+bool scene_changed;
 float ray_phase = 0.0f;
 WatchState watch_state;
 
@@ -58,7 +58,7 @@ void note_new_foreground(HWND foreground)
         SetCursor(watch_state.arrow_cursor);
     }
     last_foreground = foreground;
-    scene_changed = 1;
+    scene_changed = true;
     glow_entry_for(foreground)->glow = 1.0f;
 #if LIGHT_SOUND_CUES
     if (foreground != desktop_window) {
@@ -77,7 +77,7 @@ void watch_foreground(HWND foreground)
         note_new_foreground(foreground);
     }
     if (!same_rect(watch_state.current_rect, watch_state.previous_rect)) {
-        scene_changed = 1;
+        scene_changed = true;
     }
     watch_state.previous_rect = watch_state.current_rect;
 }
@@ -87,13 +87,13 @@ void watch_census(HWND foreground)
     int32_t counted = window_census.count;
     take_census(foreground);
     if (window_census.count != counted) {
-        scene_changed = 1;
+        scene_changed = true;
     }
     // Every censused window gets its entry before the renderer runs, so the walk
     // covers the whole census rather than stopping at the first glow.
     for (int32_t i = 0; i < window_census.count; i++) {
         if (glow_entry_for(window_census.handles[i])->glow > GLOW_KEEPS_DRAWING) {
-            scene_changed = 1;
+            scene_changed = true;
         }
     }
 }
@@ -112,7 +112,7 @@ void advance_ray_phase()
 
 void watch_pass()
 {
-    scene_changed = 0;
+    scene_changed = false;
     HWND foreground = GetForegroundWindow();
     if (foreground != overlay_window) {
         watch_foreground(foreground);

@@ -36,8 +36,9 @@ HWND older_window(int64_t i)
 void set_desktop()
 {
     static bool made = false;
-    if (made)
+    if (made) {
         return;
+    }
     made = true;
     sim::log_calls(false);
     start_up(reinterpret_cast<HINSTANCE>(0x400000));
@@ -49,8 +50,9 @@ void set_desktop()
     }
     sim::set_foreground(last);
     start_watch();
-    for (int pass = 0; pass < SETTLING_PASSES; pass++)
+    for (int pass = 0; pass < SETTLING_PASSES; pass++) {
         watch_pass();
+    }
 }
 
 // A glow table that has seen `seen` older windows and then the 30 of the census,
@@ -60,12 +62,14 @@ const GlowTable &table_after(int64_t seen)
 {
     static std::map<int64_t, GlowTable> tables;
     auto found = tables.find(seen);
-    if (found != tables.end())
+    if (found != tables.end()) {
         return found->second;
+    }
     set_desktop();
     glow_table = {};
-    for (int64_t i = 0; i < seen; i++)
+    for (int64_t i = 0; i < seen; i++) {
         glow_entry_for(older_window(i));
+    }
     watch_pass(); // the census's windows get their entries
     return tables[seen] = glow_table;
 }
@@ -77,22 +81,25 @@ GlowEntry *listed_entry(HWND window)
 {
     for (GlowEntry *e = glow_table.head; e; e = e->next) {
         walked++;
-        if (e->window == window)
+        if (e->window == window) {
             return e;
+        }
     }
     return nullptr;
 }
 
 void census_lookups()
 {
-    for (int32_t i = 0; i < window_census.count; i++)
+    for (int32_t i = 0; i < window_census.count; i++) {
         benchmark::DoNotOptimize(glow_entry_for(window_census.handles[i]));
+    }
 }
 
 void census_walks()
 {
-    for (int32_t i = 0; i < window_census.count; i++)
+    for (int32_t i = 0; i < window_census.count; i++) {
         benchmark::DoNotOptimize(listed_entry(window_census.handles[i]));
+    }
 }
 
 void pass_with_walks()
@@ -107,7 +114,7 @@ double thread_seconds()
 {
     timespec now;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // Seconds per call of work over the table that has seen no older window, over
@@ -119,11 +126,12 @@ double first_seconds(Work work)
     int64_t calls = 0;
     const double start = thread_seconds();
     do {
-        for (int i = 0; i < 1024; i++)
+        for (int i = 0; i < 1024; i++) {
             work();
+        }
         calls += 1024;
     } while (thread_seconds() - start < 0.1);
-    return (thread_seconds() - start) / (double)calls;
+    return (thread_seconds() - start) / static_cast<double>(calls);
 }
 
 void time_work(benchmark::State &state, Work work)
@@ -137,8 +145,9 @@ void time_work(benchmark::State &state, Work work)
     }
     const uint64_t compared = glow_table.compared + walked;
     const double start = thread_seconds();
-    for (auto _ : state)
+    for (auto _ : state) {
         work();
+    }
     const double seconds = thread_seconds() - start;
     const double iterations = static_cast<double>(state.iterations());
     state.counters["entries"] = static_cast<double>(glow_table.count);

@@ -31,13 +31,15 @@ float read_frame_step()
     frame_clock.latest_count = value.QuadPart;
     // The factor 1000 is applied to the ticks before any conversion; the product
     // wraps modulo 2^64 like the platform's own 64-bit arithmetic would.
-    uint64_t elapsed = (uint64_t)frame_clock.latest_count - (uint64_t)frame_clock.previous_count;
-    int64_t scaled = (int64_t)(elapsed * (uint64_t)MILLISECONDS_PER_SECOND);
+    uint64_t elapsed = static_cast<uint64_t>(frame_clock.latest_count) -
+                       static_cast<uint64_t>(frame_clock.previous_count);
+    int64_t scaled = static_cast<int64_t>(elapsed * static_cast<uint64_t>(MILLISECONDS_PER_SECOND));
     frame_clock.previous_count = frame_clock.latest_count;
     // A counter without a positive frequency cannot measure: count a nominal pass
     // rather than hand out an infinite or NaN step.
-    if (frame_clock.frequency <= 0)
+    if (frame_clock.frequency <= 0) {
         return 1.0f;
-    float milliseconds = (float)scaled / (float)frame_clock.frequency;
+    }
+    float milliseconds = static_cast<float>(scaled) / static_cast<float>(frame_clock.frequency);
     return milliseconds * STEP_PER_MILLISECOND;
 }

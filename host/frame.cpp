@@ -13,8 +13,9 @@ PresentationSurface presentation_surface;
 void build_frame_header()
 {
     frame_buffer.header = static_cast<BITMAPINFO *>(HeapAlloc(GetProcessHeap(), 0, sizeof(BITMAPINFO)));
-    if (!frame_buffer.header)
+    if (!frame_buffer.header) {
         return;
+    }
     BITMAPINFOHEADER &h = frame_buffer.header->bmiHeader;
     h.biSize = sizeof(BITMAPINFOHEADER);
     h.biWidth = screen_geometry.width;
@@ -40,11 +41,14 @@ void build_presentation_surface()
 
 void present_frame(HWND window)
 {
-    if (!frame_buffer.pixels || !frame_buffer.header)
+    if (!frame_buffer.pixels || !frame_buffer.header) {
         return;
+    }
     const PresentationSurface &s = presentation_surface;
-    SetDIBitsToDevice(s.memory_dc, 0, 0, (DWORD)frame_buffer.width, (DWORD)frame_buffer.height, 0, 0, 0,
-                      (UINT)frame_buffer.height, frame_buffer.pixels, frame_buffer.header, DIB_RGB_COLORS);
+    SetDIBitsToDevice(s.memory_dc, 0, 0, static_cast<DWORD>(frame_buffer.width),
+                      static_cast<DWORD>(frame_buffer.height), 0, 0, 0,
+                      static_cast<UINT>(frame_buffer.height), frame_buffer.pixels,
+                      frame_buffer.header, DIB_RGB_COLORS);
     POINT destination = {screen_geometry.x, screen_geometry.y};
     SIZE size = {frame_buffer.width, frame_buffer.height};
     POINT source = {0, 0};

@@ -5,6 +5,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     start_up(instance);
-    for (;;)
+    for (;;) {
         pump_message();
+    }
 }

@@ -14,17 +14,22 @@
 const int32_t BYTES_PER_PIXEL = 4;
 const int64_t MAX_FRAME_BYTES = INT32_MAX; // the byte count must fit signed 32 bits
 
+namespace {
+
 // The storage's size in bytes, or 0 for a screen that is empty, negative or too big
 // for a signed 32-bit byte count; computed in 64 bits so nothing overflows.
-static int64_t frame_bytes()
+int64_t frame_bytes()
 {
     int64_t width = screen_geometry.width;
     int64_t height = screen_geometry.height;
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0) {
         return 0;
+    }
     int64_t bytes = width * height * BYTES_PER_PIXEL;
     return bytes <= MAX_FRAME_BYTES ? bytes : 0;
 }
+
+} // namespace
 
 bool open_frame()
 {
@@ -32,7 +37,8 @@ bool open_frame()
     frame_buffer.height = raster_target.height = screen_geometry.height;
     int64_t bytes = frame_bytes();
     if (!frame_buffer.storage && bytes > 0) {
-        frame_buffer.storage = static_cast<uint32_t *>(HeapAlloc(GetProcessHeap(), 0, (SIZE_T)bytes));
+        frame_buffer.storage =
+            static_cast<uint32_t *>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
         raster_target.pixels = frame_buffer.storage;
     }
     frame_buffer.pixels = frame_buffer.storage;
@@ -48,14 +54,16 @@ bool open_frame()
 
 void clear_rows(int32_t first, int32_t end)
 {
-    if (end <= first)
+    if (end <= first) {
         return;
-    std::fill_n(raster_target.pixels + (ptrdiff_t)first * raster_target.width,
-                (ptrdiff_t)(end - first) * raster_target.width, 0u);
+    }
+    std::fill_n(raster_target.pixels + static_cast<ptrdiff_t>(first) * raster_target.width,
+                static_cast<ptrdiff_t>(end - first) * raster_target.width, 0u);
 }
 
 void clear_frame()
 {
-    if (open_frame())
+    if (open_frame()) {
         clear_rows(0, raster_target.height);
+    }
 }

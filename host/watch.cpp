@@ -16,7 +16,7 @@
 #include <cmath>
 
 HWND last_foreground;
-uint8_t scene_changed;
+bool scene_changed;
 float ray_phase = 0.0f;
 WatchState watch_state;
 
@@ -25,11 +25,6 @@ const int32_t IDLE_PRESENT_MASK = 31; // an empty frame every 32nd idle pass
 const float GLOW_KEEPS_DRAWING = 0.01f;
 const float PHASE_PER_STEP = 0.5f;
 const double FULL_TURN = 6.283185307179586;
-
-static bool same_rect(const RECT &a, const RECT &b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
 
 void start_watch()
 {
@@ -46,65 +41,82 @@ void start_watch()
     start_frame_clock();
 }
 
+namespace {
+
+bool same_rect(const RECT &a, const RECT &b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // A new foreground window gets a full glow. When the desktop comes to the front the
 // overlay takes the foreground and the arrow cursor is set; being click-through, the
 // overlay still passes every click on to the desktop and the windows below.
-static void note_new_foreground(HWND foreground)
+void note_new_foreground(HWND foreground)
 {
     if (foreground == desktop_window) {
         SetForegroundWindow(overlay_window);
         SetCursor(watch_state.arrow_cursor);
     }
     last_foreground = foreground;
-    scene_changed = 1;
+    scene_changed = true;
     glow_entry_for(foreground)->glow = 1.0f;
 #if LIGHT_SOUND_CUES
-    if (foreground != desktop_window)
+    if (foreground != desktop_window) {
         play_sound_cue(watch_state.current_rect);
+    }
 #endif
 }
 
 // The overlay as the foreground window is not a change: the window behind it keeps
 // its place in last_foreground and previous_rect.
-static void watch_foreground(HWND foreground)
+void watch_foreground(HWND foreground)
 {
     GetWindowRect(foreground, &watch_state.current_rect);
     inflate_thick_frame(foreground, watch_state.current_rect);
-    if (foreground != last_foreground)
+    if (foreground != last_foreground) {
         note_new_foreground(foreground);
-    if (!same_rect(watch_state.current_rect, watch_state.previous_rect))
-        scene_changed = 1;
+    }
+    if (!same_rect(watch_state.current_rect, watch_state.previous_rect)) {
+        scene_changed = true;
+    }
     watch_state.previous_rect = watch_state.current_rect;
 }
 
-static void watch_census(HWND foreground)
+void watch_census(HWND foreground)
 {
     int32_t counted = window_census.count;
     take_census(foreground);
-    if (window_census.count != counted)
-        scene_changed = 1;
+    if (window_census.count != counted) {
+        scene_changed = true;
+    }
     // Every censused window gets its entry before the renderer runs, so the walk
     // covers the whole census rather than stopping at the first glow.
-    for (int32_t i = 0; i < window_census.count; i++)
-        if (glow_entry_for(window_census.handles[i])->glow > GLOW_KEEPS_DRAWING)
-            scene_changed = 1;
+    for (int32_t i = 0; i < window_census.count; i++) {
+        if (glow_entry_for(window_census.handles[i])->glow > GLOW_KEEPS_DRAWING) {
+            scene_changed = true;
+        }
+    }
 }
 
 // Single precision loses the phase's small steps after about a day; whole turns
 // are taken off in double long before that, which leaves the ripple where it was.
-static void advance_ray_phase()
+void advance_ray_phase()
 {
     ray_phase += frame_step * PHASE_PER_STEP;
-    if (std::fabs(ray_phase) >= RAY_PHASE_WRAP)
-        ray_phase = (float)std::fmod((double)ray_phase, FULL_TURN);
+    if (std::fabs(ray_phase) >= RAY_PHASE_WRAP) {
+        ray_phase = static_cast<float>(std::fmod(static_cast<double>(ray_phase), FULL_TURN));
+    }
 }
+
+} // namespace
 
 void watch_pass()
 {
-    scene_changed = 0;
+    scene_changed = false;
     HWND foreground = GetForegroundWindow();
-    if (foreground != overlay_window)
+    if (foreground != overlay_window) {
         watch_foreground(foreground);
+    }
     watch_census(foreground);
     if (scene_changed) {
         render_light();
@@ -126,6 +138,7 @@ void watch_pass()
 DWORD WINAPI watch_loop(LPVOID)
 {
     start_watch();
-    for (;;)
+    for (;;) {
         watch_pass();
+    }
 }

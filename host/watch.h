@@ -9,7 +9,7 @@
 #include <cstdint>
 
 extern HWND last_foreground;  // foreground window last treated as a change
-extern uint8_t scene_changed; // 0 or 1; set during a pass when something moved
+extern bool scene_changed;    // set during a pass when something moved
 
 // Phase at which whole turns are taken off ray_phase, so that single precision
 // keeps its steps even after the program has run for weeks.

@@ -156,7 +156,7 @@ inline void write_run(uint32_t *out, int32_t count, int32_t shade, const RunStep
         return;
     }
 #else
-    (void)spare;
+    static_cast<void>(spare);
 #endif
     const uint32_t *ramp = light_ramp.entries;
     uint32_t sum = s;

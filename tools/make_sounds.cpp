@@ -46,8 +46,9 @@ double quarter_sine(double x)
     const double a = 2.0 * PI * x;
     const double a2 = a * a;
     double sum = 1.0;
-    for (int k = 15; k >= 3; k -= 2)
-        sum = 1.0 - a2 / double(k * (k - 1)) * sum;
+    for (int k = 15; k >= 3; k -= 2) {
+        sum = 1.0 - a2 / static_cast<double>(k * (k - 1)) * sum;
+    }
     return a * sum;
 }
 
@@ -70,7 +71,7 @@ double exp_small(double x)
     double term = 1.0;
     double sum = 1.0;
     for (int k = 1; k <= 20; ++k) {
-        term = term * x / double(k);
+        term = term * x / static_cast<double>(k);
         sum = sum + term;
     }
     return sum;
@@ -80,25 +81,27 @@ double exp_small(double x)
 double raised_cosine(int n, int length)
 {
     // cos(pi t) is the sine a quarter turn on, at half a turn per unit of t.
-    return 0.5 - 0.5 * sine_of_phase(uint32_t(0x40000000u + (uint64_t(n) << 31) / uint32_t(length)));
+    return 0.5 - 0.5 * sine_of_phase(
+                           static_cast<uint32_t>(0x40000000u + (static_cast<uint64_t>(n) << 31) /
+                                                                   static_cast<uint32_t>(length)));
 }
 
 // Phase step per sample for a frequency, as a 32-bit fraction of a turn.
 uint32_t phase_step(double frequency)
 {
-    return uint32_t(frequency * 4294967296.0 / SAMPLE_RATE + 0.5);
+    return static_cast<uint32_t>(frequency * 4294967296.0 / SAMPLE_RATE + 0.5);
 }
 
 // Adds one partial to a channel, scaled by gain.
 void add_partial(std::vector<double> &channel, const Partial &p, double gain)
 {
-    const int start = int(p.start_s * SAMPLE_RATE + 0.5);
-    const int attack = int(p.attack_ms * SAMPLE_RATE / 1000.0 + 0.5);
+    const int start = static_cast<int>(p.start_s * SAMPLE_RATE + 0.5);
+    const int attack = static_cast<int>(p.attack_ms * SAMPLE_RATE / 1000.0 + 0.5);
     const double fall = exp_small(-1.0 / (p.decay_s * SAMPLE_RATE));
     const uint32_t step = phase_step(p.frequency);
     uint32_t phase = 0;
     double envelope = p.level * gain;
-    for (int i = start; i < int(channel.size()); ++i) {
+    for (int i = start; i < static_cast<int>(channel.size()); ++i) {
         const int age = i - start;
         const double rise = age < attack ? raised_cosine(age, attack) : 1.0;
         channel[i] += envelope * rise * sine_of_phase(phase);
@@ -111,7 +114,7 @@ void add_partial(std::vector<double> &channel, const Partial &p, double gain)
 // the sound ends in its own decay and not in a cut.
 void taper_tail(Signal &signal, int tail_frames)
 {
-    const int count = int(signal.left.size());
+    const int count = static_cast<int>(signal.left.size());
     for (int i = count - tail_frames; i < count; ++i) {
         const double g = raised_cosine(count - 1 - i, tail_frames);
         signal.left[i] *= g;
@@ -124,23 +127,29 @@ void taper_tail(Signal &signal, int tail_frames)
 std::vector<int16_t> quantize(const Signal &signal, double peak)
 {
     double highest = 0.0;
-    for (const std::vector<double> *channel : {&signal.left, &signal.right})
-        for (double v : *channel)
+    for (const std::vector<double> *channel : {&signal.left, &signal.right}) {
+        for (double v : *channel) {
             highest = v > highest ? v : (-v > highest ? -v : highest);
+        }
+    }
     const double scale = peak * FULL_SCALE / highest;
-    const int count = int(signal.left.size());
-    std::vector<int16_t> samples(size_t(count) * 2);
+    const int count = static_cast<int>(signal.left.size());
+    std::vector<int16_t> samples(static_cast<size_t>(count) * 2);
     for (int i = 0; i < count; ++i) {
         double edge = 1.0;
-        if (i < EDGE_FRAMES)
-            edge = double(i) / EDGE_FRAMES;
-        if (count - 1 - i < EDGE_FRAMES)
-            edge = double(count - 1 - i) / EDGE_FRAMES;
+        if (i < EDGE_FRAMES) {
+            edge = static_cast<double>(i) / EDGE_FRAMES;
+        }
+        if (count - 1 - i < EDGE_FRAMES) {
+            edge = static_cast<double>(count - 1 - i) / EDGE_FRAMES;
+        }
         const double l = signal.left[i] * scale * edge;
         const double r = signal.right[i] * scale * edge;
         // Round half away from zero; no value can reach full scale after scaling.
-        samples[2 * i] = int16_t(l < 0.0 ? -int(-l + 0.5) : int(l + 0.5));
-        samples[2 * i + 1] = int16_t(r < 0.0 ? -int(-r + 0.5) : int(r + 0.5));
+        samples[2 * i] =
+            static_cast<int16_t>(l < 0.0 ? -static_cast<int>(-l + 0.5) : static_cast<int>(l + 0.5));
+        samples[2 * i + 1] =
+            static_cast<int16_t>(r < 0.0 ? -static_cast<int>(-r + 0.5) : static_cast<int>(r + 0.5));
     }
     return samples;
 }
@@ -187,8 +196,9 @@ std::vector<int16_t> make_long_sound()
             {f * 3.93, 0.03, 0.06, 0.0, 5.0},
             {f * 0.5, 0.12, 0.5, 0.0, 20.0}, // a little body an octave below
         };
-        for (const Partial &p : partials)
+        for (const Partial &p : partials) {
             add_partial(channel, p, 1.0);
+        }
     }
     taper_tail(s, SAMPLE_RATE / 4);
     return quantize(s, 0.7); // about -3 dBFS
@@ -196,8 +206,8 @@ std::vector<int16_t> make_long_sound()
 
 void put16(std::vector<unsigned char> &out, uint32_t v)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 void put32(std::vector<unsigned char> &out, uint32_t v)
@@ -214,7 +224,7 @@ void put_tag(std::vector<unsigned char> &out, const char *tag)
 // A canonical PCM RIFF/WAVE file: "fmt " then "data", 44100 Hz, stereo, 16-bit.
 std::vector<unsigned char> wave_file(const std::vector<int16_t> &samples)
 {
-    const uint32_t data_bytes = uint32_t(samples.size() * 2);
+    const uint32_t data_bytes = static_cast<uint32_t>(samples.size() * 2);
     std::vector<unsigned char> out;
     put_tag(out, "RIFF");
     put32(out, 36 + data_bytes);
@@ -229,8 +239,9 @@ std::vector<unsigned char> wave_file(const std::vector<int16_t> &samples)
     put16(out, 16);              // bits per sample
     put_tag(out, "data");
     put32(out, data_bytes);
-    for (int16_t v : samples)
-        put16(out, uint16_t(v));
+    for (int16_t v : samples) {
+        put16(out, static_cast<uint16_t>(v));
+    }
     return out;
 }
 

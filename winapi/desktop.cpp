@@ -28,9 +28,11 @@ void place_on_top(HWND window)
     unlink(window);
     auto &z = state().z;
     auto position = z.begin();
-    if (!live(window)->topmost)
-        while (position != z.end() && live(*position)->topmost)
+    if (!live(window)->topmost) {
+        while (position != z.end() && live(*position)->topmost) {
             ++position;
+        }
+    }
     z.insert(position, window);
 }
 
@@ -53,7 +55,7 @@ HWND make_window(uintptr_t handle, const WindowSpec &spec)
                           : std::max<LONG>(0, height - (framed ? 2 * FRAME : 0) - (captioned ? CAPTION : 0));
     w.class_name = spec.class_name;
     w.title = spec.title;
-    HWND hwnd = (HWND)handle;
+    HWND hwnd = reinterpret_cast<HWND>(handle);
     state().windows[hwnd] = w;
     place_on_top(hwnd);
     return hwnd;
@@ -73,8 +75,9 @@ const Desktop &desktop()
 
 void reset()
 {
-    for (void *block : state().blocks)
+    for (void *block : state().blocks) {
         std::free(block);
+    }
     delete current_state();
     current_state() = new State();
 }
@@ -108,20 +111,23 @@ HWND add_window(const WindowSpec &spec)
 
 HWND add_window_reusing(HWND handle, const WindowSpec &spec)
 {
-    if (live(handle) || is_desktop(handle) || !handle)
+    if (live(handle) || is_desktop(handle) || !handle) {
         std::abort(); // a test asked for a handle that is still in use
-    return make_window((uintptr_t)handle, spec);
+    }
+    return make_window(reinterpret_cast<uintptr_t>(handle), spec);
 }
 
 void destroy_window(HWND window)
 {
     Window *w = live(window);
-    if (!w)
+    if (!w) {
         return;
+    }
     w->alive = false;
     unlink(window);
-    if (state().foreground == window)
+    if (state().foreground == window) {
         state().foreground = nullptr;
+    }
 }
 
 void move_window(HWND window, RECT rect)
@@ -153,8 +159,9 @@ void set_styles(HWND window, DWORD style, DWORD ex_style)
 
 void set_visible(HWND window, bool visible)
 {
-    if (Window *w = live(window))
-        w->style = visible ? (w->style | WS_VISIBLE) : (w->style & ~(DWORD)WS_VISIBLE);
+    if (Window *w = live(window)) {
+        w->style = visible ? (w->style | WS_VISIBLE) : (w->style & ~static_cast<DWORD>(WS_VISIBLE));
+    }
 }
 
 void minimize(HWND window)
@@ -169,8 +176,9 @@ void minimize(HWND window)
 
 void raise_window(HWND window)
 {
-    if (live(window))
+    if (live(window)) {
         place_on_top(window);
+    }
 }
 
 void cycle_z_order(bool on)
@@ -181,8 +189,9 @@ void cycle_z_order(bool on)
 void set_foreground(HWND window)
 {
     state().foreground = window;
-    if (live(window))
+    if (live(window)) {
         place_on_top(window);
+    }
 }
 
 void set_frequency(int64_t ticks_per_second)

@@ -93,8 +93,8 @@ struct Desktop {
     HCURSOR current_cursor = nullptr;
     DWORD allowed_foreground_process = 0; // of the last AllowSetForegroundWindow
     // Handles the platform gives every process alike.
-    HDC screen_dc = (HDC)0x5000;            // GetDC(nullptr)
-    HCURSOR arrow_cursor = (HCURSOR)0x7F00; // LoadCursorA(nullptr, IDC_ARROW)
+    HDC screen_dc = reinterpret_cast<HDC>(0x5000); // GetDC(nullptr)
+    HCURSOR arrow_cursor = reinterpret_cast<HCURSOR>(0x7F00); // LoadCursorA(nullptr, IDC_ARROW)
     DWORD process_id = 4242;                // GetCurrentProcessId()
 };
 

@@ -10,7 +10,7 @@ using sim::state;
 
 HANDLE WINAPI GetProcessHeap(void)
 {
-    return (HANDLE)0x9000;
+    return reinterpret_cast<HANDLE>(0x9000);
 }
 
 LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
@@ -22,11 +22,12 @@ LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
     }
     void *block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1)
                                              : std::malloc(bytes ? bytes : 1);
-    if (!block)
+    if (!block) {
         return nullptr;
+    }
     state().blocks.push_back(block);
     state().allocation_count++;
-    state().allocated_bytes += (int64_t)bytes;
+    state().allocated_bytes += static_cast<int64_t>(bytes);
     return block;
 }
 
@@ -39,9 +40,10 @@ HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack_size,
     state().thread_start = start;
     state().thread_parameter = parameter;
     state().thread_count++;
-    if (thread_id)
+    if (thread_id) {
         *thread_id = 100 + state().thread_count;
-    return (HANDLE)(sim::THREAD_HANDLE + state().thread_count);
+    }
+    return reinterpret_cast<HANDLE>(sim::THREAD_HANDLE + state().thread_count);
 }
 
 void WINAPI Sleep(DWORD milliseconds)
@@ -50,7 +52,8 @@ void WINAPI Sleep(DWORD milliseconds)
     state().sleep_count++;
     state().slept_milliseconds += milliseconds;
     state().last_sleep = milliseconds;
-    state().counter += (int64_t)milliseconds * state().frequency / 1000 + state().sleep_overhead;
+    state().counter +=
+        static_cast<int64_t>(milliseconds) * state().frequency / 1000 + state().sleep_overhead;
 }
 
 DWORD WINAPI GetCurrentProcessId(void)
@@ -75,5 +78,5 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER *count)
 // Only the program's own module is known: a null name gives its instance handle.
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name)
 {
-    return module_name ? nullptr : (HMODULE)sim::MODULE_HANDLE;
+    return module_name ? nullptr : reinterpret_cast<HMODULE>(sim::MODULE_HANDLE);
 }

@@ -56,15 +56,17 @@ State &state();
 // Builds the log line only while logging, so long runs pay nothing for it.
 #define LOG(line)                               \
     do {                                        \
-        if (sim::state().logging)               \
+        if (sim::state().logging) {             \
             sim::state().calls.push_back(line); \
+        }                                       \
     } while (0)
 
 // A handle or pointer as the call log writes it: 0 or 0x-prefixed hex.
 inline std::string hex(const void *value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%#lx", (unsigned long)(uintptr_t)value);
+    std::snprintf(text, sizeof text, "%#lx",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(value)));
     return text;
 }
 
@@ -72,14 +74,15 @@ inline std::string hex(const void *value)
 inline Window *live(HWND window)
 {
     auto found = state().windows.find(window);
-    if (found == state().windows.end() || !found->second.alive)
+    if (found == state().windows.end() || !found->second.alive) {
         return nullptr;
+    }
     return &found->second;
 }
 
 inline bool is_desktop(HWND window)
 {
-    return (uintptr_t)window == DESKTOP_HANDLE;
+    return reinterpret_cast<uintptr_t>(window) == DESKTOP_HANDLE;
 }
 
 } // namespace sim

@@ -21,14 +21,16 @@ namespace {
 BOOL answer_rect(HWND window, RECT *out, bool client)
 {
     RECT rect;
-    if (is_desktop(window))
+    if (is_desktop(window)) {
         rect = {0, 0, state().desktop_width, state().desktop_height};
-    else if (const Window *w = live(window))
+    } else if (const Window *w = live(window)) {
         rect = client ? RECT{0, 0, w->client_width, w->client_height} : w->rect;
-    else
+    } else {
         return FALSE;
-    if (out)
+    }
+    if (out) {
         *out = rect;
+    }
     return TRUE;
 }
 
@@ -49,7 +51,7 @@ int WINAPI GetSystemMetrics(int index)
 HWND WINAPI GetDesktopWindow(void)
 {
     LOG("GetDesktopWindow");
-    return (HWND)sim::DESKTOP_HANDLE;
+    return reinterpret_cast<HWND>(sim::DESKTOP_HANDLE);
 }
 
 BOOL WINAPI GetClientRect(HWND window, RECT *rect)
@@ -66,22 +68,27 @@ BOOL WINAPI GetWindowRect(HWND window, RECT *rect)
 
 LONG WINAPI GetWindowLongA(HWND window, int index)
 {
-    if (is_desktop(window))
-        return index == GWL_STYLE ? (LONG)(WS_POPUP | WS_VISIBLE) : 0;
+    if (is_desktop(window)) {
+        return index == GWL_STYLE ? static_cast<LONG>(WS_POPUP | WS_VISIBLE) : 0;
+    }
     Window *w = live(window);
-    if (!w)
+    if (!w) {
         return 0;
-    if (index == GWL_STYLE)
-        return (LONG)w->style;
-    if (index == GWL_EXSTYLE)
-        return (LONG)w->ex_style;
+    }
+    if (index == GWL_STYLE) {
+        return static_cast<LONG>(w->style);
+    }
+    if (index == GWL_EXSTYLE) {
+        return static_cast<LONG>(w->ex_style);
+    }
     return 0;
 }
 
 BOOL WINAPI IsWindowVisible(HWND window)
 {
-    if (is_desktop(window))
+    if (is_desktop(window)) {
         return TRUE;
+    }
     Window *w = live(window);
     return w && (w->style & WS_VISIBLE) ? TRUE : FALSE;
 }
@@ -90,13 +97,16 @@ BOOL WINAPI IsWindowVisible(HWND window)
 // platform, both its first and its next window are null.
 HWND WINAPI GetWindow(HWND window, UINT command)
 {
-    if (is_desktop(window))
+    if (is_desktop(window)) {
         return nullptr;
-    if (!live(window))
+    }
+    if (!live(window)) {
         return nullptr;
+    }
     auto &z = state().z;
-    if (command == GW_HWNDFIRST)
+    if (command == GW_HWNDFIRST) {
         return z.empty() ? nullptr : z.front();
+    }
     if (command == GW_HWNDNEXT) {
         auto at = std::find(z.begin(), z.end(), window);
         if (at == z.end()) {
@@ -120,8 +130,9 @@ BOOL WINAPI SetForegroundWindow(HWND window)
 {
     LOG("SetForegroundWindow " + hex(window));
     state().set_foreground_calls++;
-    if (!live(window))
+    if (!live(window)) {
         return FALSE;
+    }
     sim::set_foreground(window);
     return TRUE;
 }
@@ -136,8 +147,9 @@ BOOL WINAPI AllowSetForegroundWindow(DWORD process_id)
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name)
 {
     LOG("LoadCursorA " + hex(instance) + " " + hex(name));
-    if (!instance && name == IDC_ARROW)
+    if (!instance && name == IDC_ARROW) {
         return state().arrow_cursor;
+    }
     return nullptr;
 }
 
@@ -152,16 +164,19 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor)
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *window_class)
 {
     LOG("RegisterClassExA");
-    if (!window_class || window_class->cbSize != sizeof(WNDCLASSEXA) || !window_class->lpszClassName)
+    if (!window_class || window_class->cbSize != sizeof(WNDCLASSEXA) ||
+        !window_class->lpszClassName) {
         return 0;
+    }
     std::string name = window_class->lpszClassName;
-    if (state().classes.count(name))
+    if (state().classes.count(name)) {
         return 0;
+    }
     state().class_names[name] = name;
     WNDCLASSEXA copy = *window_class;
     copy.lpszClassName = state().class_names[name].c_str();
     state().classes[name] = copy;
-    return (ATOM)(0xC000 + state().classes.size());
+    return static_cast<ATOM>(0xC000 + state().classes.size());
 }
 
 HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style,
@@ -173,8 +188,9 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
         std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" +
         std::to_string(height) + " parent=" + hex(parent) + " menu=" + hex(menu) +
         " instance=" + hex(instance) + " parameter=" + hex(parameter));
-    if (!class_name || !state().classes.count(class_name))
+    if (!class_name || !state().classes.count(class_name)) {
         return nullptr;
+    }
     const WNDCLASSEXA &window_class = state().classes[class_name];
     sim::WindowSpec spec;
     spec.style = style;
@@ -193,15 +209,17 @@ BOOL WINAPI ShowWindow(HWND window, int show_mode)
 {
     LOG("ShowWindow " + hex(window) + " " + std::to_string(show_mode));
     Window *w = live(window);
-    if (!w)
+    if (!w) {
         return FALSE;
+    }
     BOOL was_visible = (w->style & WS_VISIBLE) ? TRUE : FALSE;
     w->show_calls++;
     w->last_show = show_mode;
-    if (show_mode == SW_HIDE)
-        w->style &= ~(DWORD)WS_VISIBLE;
-    else
+    if (show_mode == SW_HIDE) {
+        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    } else {
         w->style |= WS_VISIBLE;
+    }
     // These modes activate the window as they show it; SW_SHOWNOACTIVATE and
     // SW_HIDE leave the foreground where it was.
     if (show_mode == SW_SHOWNORMAL || show_mode == SW_SHOWMINIMIZED || show_mode == SW_SHOW) {
@@ -214,8 +232,9 @@ BOOL WINAPI UpdateWindow(HWND window)
 {
     LOG("UpdateWindow " + hex(window));
     Window *w = live(window);
-    if (!w)
+    if (!w) {
         return FALSE;
+    }
     w->update_calls++;
     return TRUE;
 }
@@ -224,8 +243,9 @@ BOOL WINAPI UpdateWindow(HWND window)
 BOOL WINAPI DestroyWindow(HWND window)
 {
     LOG("DestroyWindow " + hex(window));
-    if (!live(window))
+    if (!live(window)) {
         return FALSE;
+    }
     sim::destroy_window(window);
     return TRUE;
 }
@@ -245,8 +265,9 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM)
     if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE && w && w->procedure) {
         return w->procedure(window, WM_CLOSE, 0, 0);
     }
-    if (message == WM_CLOSE)
+    if (message == WM_CLOSE) {
         sim::destroy_window(window);
+    }
     return 0;
 }
 
@@ -254,8 +275,9 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM)
 BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT, UINT)
 {
     LOG("GetMessageA " + hex(window));
-    if (window && !live(window))
+    if (window && !live(window)) {
         return -1;
+    }
     auto &queue = state().queue;
     for (auto at = queue.begin(); at != queue.end(); ++at) {
         if (!window || at->window == window) {
@@ -272,8 +294,9 @@ BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT, UINT)
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     LOG("PostMessageA " + hex(window) + " " + std::to_string(message));
-    if (window && !live(window))
+    if (window && !live(window)) {
         return FALSE;
+    }
     state().queue.push_back({window, message, wparam, lparam});
     return TRUE;
 }
@@ -288,8 +311,9 @@ LRESULT WINAPI DispatchMessageA(const MSG *msg)
 {
     LOG("DispatchMessageA " + std::to_string(msg->message));
     Window *w = live(msg->hwnd);
-    if (!w || !w->procedure)
+    if (!w || !w->procedure) {
         return 0;
+    }
     return w->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
@@ -304,16 +328,19 @@ BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *s
 {
     LOG("UpdateLayeredWindow " + hex(window));
     Window *w = live(window);
-    if (!w || !(w->ex_style & WS_EX_LAYERED) || !size || !src || !blend)
+    if (!w || !(w->ex_style & WS_EX_LAYERED) || !size || !src || !blend) {
         return FALSE;
+    }
     auto selected = state().selected.find(src);
-    if (selected == state().selected.end())
+    if (selected == state().selected.end()) {
         return FALSE;
+    }
     const sim::Bitmap &bitmap = state().bitmaps[selected->second];
     POINT from = src_origin ? *src_origin : POINT{0, 0};
     if (size->cx <= 0 || size->cy <= 0 || from.x < 0 || from.y < 0 ||
-        from.x + size->cx > bitmap.width || from.y + size->cy > bitmap.height)
+        from.x + size->cx > bitmap.width || from.y + size->cy > bitmap.height) {
         return FALSE;
+    }
     sim::Presentation &p = state().last_presentation;
     p.window = window;
     p.had_dst_dc = dst != nullptr;
@@ -323,11 +350,12 @@ BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *s
     p.key = key;
     p.blend = *blend;
     p.flags = flags;
-    p.pixels.resize((size_t)size->cx * (size_t)size->cy);
-    for (LONG row = 0; row < size->cy; row++)
-        std::memcpy(&p.pixels[(size_t)row * size->cx],
-                    &bitmap.pixels[(size_t)(from.y + row) * bitmap.width + from.x],
-                    (size_t)size->cx * 4);
+    p.pixels.resize(static_cast<size_t>(size->cx) * static_cast<size_t>(size->cy));
+    for (LONG row = 0; row < size->cy; row++) {
+        std::memcpy(&p.pixels[static_cast<size_t>(row) * size->cx],
+                    &bitmap.pixels[static_cast<size_t>(from.y + row) * bitmap.width + from.x],
+                    static_cast<size_t>(size->cx) * 4);
+    }
     w->rect = {p.dst.x, p.dst.y, p.dst.x + size->cx, p.dst.y + size->cy};
     state().presentation_count++;
     return TRUE;

@@ -200,7 +200,7 @@ typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 
 #define CLR_INVALID 0xFFFFFFFF
 
-#define MAKEINTRESOURCEA(i) ((LPSTR)((uintptr_t)((WORD)(i))))
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
 #define HEAP_ZERO_MEMORY 0x00000008

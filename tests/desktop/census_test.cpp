@@ -127,7 +127,7 @@ TEST_F(CensusTest, ListsWindowsFromTheTopOfTheZOrderWithInflatedRectangles)
     // The overlapped window has a maximize box: left alone.
     EXPECT_EQ(window_census.rects[2].left, 10);
     EXPECT_EQ(window_census.rects[2].right, 216);
-    (void)hidden;
+    static_cast<void>(hidden);
 }
 
 TEST_F(CensusTest, NeverTakesTheOverlayEvenFromIt)

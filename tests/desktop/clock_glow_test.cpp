@@ -63,7 +63,7 @@ TEST_F(ClockTest, EachReadingBecomesTheNextReference)
 
 TEST_F(ClockTest, ACounterWithoutFrequencyCountsNominalPasses)
 {
-    for (int64_t frequency : {int64_t(0), int64_t(-10000000)}) {
+    for (int64_t frequency : {static_cast<int64_t>(0), static_cast<int64_t>(-10000000)}) {
         sim::reset();
         sim::set_frequency(frequency);
         start_frame_clock();
@@ -139,7 +139,7 @@ void expect_all_found(const std::vector<GlowEntry *> &made, const std::vector<in
             ASSERT_EQ(glow_entry_for(handle_number((int)i)), made[i]) << "handle " << i;
         }
     }
-    ASSERT_EQ(glow_table.count, (int32_t)order.size());
+    ASSERT_EQ(glow_table.count, static_cast<int32_t>(order.size()));
     size_t at = 0;
     for (GlowEntry *e = glow_table.head; e; e = e->next, at++) {
         ASSERT_LT(at, order.size()) << "the list is longer than the entries made";
@@ -166,7 +166,7 @@ TEST_F(GlowHeapTest, ARefusedEntryOrGrowthLosesNothing)
         SCOPED_TRACE(c.what);
         sim::reset();
         reset_program_state();
-        std::vector<GlowEntry *> made((size_t)handles, nullptr);
+        std::vector<GlowEntry *> made(static_cast<size_t>(handles), nullptr);
         std::vector<int> order;
         int spares = 0;
         for (int i = 0; i < handles; i++) {
@@ -186,15 +186,15 @@ TEST_F(GlowHeapTest, ARefusedEntryOrGrowthLosesNothing)
                 spares++;
                 continue;
             }
-            made[(size_t)i] = e;
+            made[static_cast<size_t>(i)] = e;
             order.push_back(i);
         }
         EXPECT_EQ(spares, c.spares);
         expect_all_found(made, order);
         // The handles that got the spare get real entries now, behind the others.
         for (int i = 0; i < handles; i++)
-            if (!made[(size_t)i]) {
-                made[(size_t)i] = glow_entry_for(handle_number(i));
+            if (!made[static_cast<size_t>(i)]) {
+                made[static_cast<size_t>(i)] = glow_entry_for(handle_number(i));
                 order.push_back(i);
             }
         expect_all_found(made, order);

@@ -61,7 +61,7 @@ TEST_F(FrameTest, PresentsAtANegativeOriginWithPerPixelAlpha)
     EXPECT_EQ(p.blend.BlendFlags, 0);
     EXPECT_EQ(p.blend.SourceConstantAlpha, 255);
     EXPECT_EQ(p.blend.AlphaFormat, AC_SRC_ALPHA);
-    EXPECT_EQ(p.flags, (DWORD)ULW_ALPHA);
+    EXPECT_EQ(p.flags, static_cast<DWORD>(ULW_ALPHA));
     EXPECT_EQ(lit_pixel_count(), 0) << "a cleared frame is wholly transparent";
     sim::Window w = sim::desktop().windows.at(overlay_window);
     EXPECT_EQ(w.rect.left, -1920);

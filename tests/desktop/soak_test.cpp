@@ -48,9 +48,9 @@ protected:
     {
         HWND w;
         if (!destroyed.empty() && below(16) != 0) {
-            size_t at = (size_t)below((int)destroyed.size());
+            size_t at = static_cast<size_t>(below(static_cast<int>(destroyed.size())));
             w = sim::add_window_reusing(destroyed[at], random_spec());
-            destroyed.erase(destroyed.begin() + (long)at);
+            destroyed.erase(destroyed.begin() + static_cast<long>(at));
         } else {
             w = sim::add_window(random_spec());
         }
@@ -62,10 +62,10 @@ protected:
     {
         if (open.empty())
             return;
-        size_t at = (size_t)below((int)open.size());
+        size_t at = static_cast<size_t>(below(static_cast<int>(open.size())));
         sim::destroy_window(open[at]);
         destroyed.push_back(open[at]);
-        open.erase(open.begin() + (long)at);
+        open.erase(open.begin() + static_cast<long>(at));
     }
 
     HWND any_open() { return open.empty() ? nullptr : open[(size_t)below((int)open.size())]; }
@@ -104,7 +104,8 @@ protected:
             EXPECT_EQ(scene_changed, 0) << "pass " << pass << " of the measurement drew";
             lookups += window_census.count;
         }
-        return lookups ? (double)(glow_table.compared - compared) / (double)lookups : 0.0;
+        return lookups ? static_cast<double>(glow_table.compared - compared) /
+                             static_cast<double>(lookups) : 0.0;
     }
 };
 
@@ -145,11 +146,12 @@ TEST_F(SoakTest, AWeekOnABusyDesktop)
 
     // Memory: the header, the pixels, one entry per handle ever seen, and the
     // index's slot arrays, each twice the one before.
-    EXPECT_LE(glow_table.count, (int32_t)seen.size());
+    EXPECT_LE(glow_table.count, static_cast<int32_t>(seen.size()));
     const uint32_t capacity = glow_table.index.capacity;
     const int index_blocks = 1 + std::countr_zero(capacity / GLOW_INDEX_FIRST_CAPACITY);
     EXPECT_EQ(sim::desktop().allocation_count, 2 + glow_table.count + index_blocks);
-    const int64_t index_bytes = (2 * (int64_t)capacity - GLOW_INDEX_FIRST_CAPACITY) * (int64_t)sizeof(GlowEntry *);
+    const int64_t index_bytes = (2 * static_cast<int64_t>(capacity) - GLOW_INDEX_FIRST_CAPACITY) *
+                                static_cast<int64_t>(sizeof(GlowEntry *));
     EXPECT_EQ(sim::desktop().allocated_bytes, (int64_t)sizeof(BITMAPINFO) + 200 * 150 * 4 +
                                                   glow_table.count * (int64_t)sizeof(GlowEntry) + index_bytes)
         << glow_table.count << " entries, index of " << capacity << " slots";

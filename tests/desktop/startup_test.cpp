@@ -82,7 +82,7 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     EXPECT_EQ(w.title, "Solvane");
     EXPECT_EQ(w.ex_style, (DWORD)(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
     // Shown by ShowWindow, so WS_VISIBLE joins the exact WS_POPUP it was created with.
-    EXPECT_EQ(w.style, (DWORD)(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(w.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
     EXPECT_EQ(w.rect.left, 0);
     EXPECT_EQ(w.rect.top, 0);
     EXPECT_EQ(w.rect.right, 2560);
@@ -113,7 +113,7 @@ TEST_F(StartupTest, BuildsTheHeaderAndTheSurface)
     EXPECT_EQ(h.biHeight, 600);
     EXPECT_EQ(h.biPlanes, 1);
     EXPECT_EQ(h.biBitCount, 32);
-    EXPECT_EQ(h.biCompression, (DWORD)BI_RGB);
+    EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB));
     EXPECT_EQ(h.biSizeImage, 0u);
     EXPECT_EQ(h.biXPelsPerMeter, 0);
     EXPECT_EQ(h.biYPelsPerMeter, 0);

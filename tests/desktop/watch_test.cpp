@@ -84,7 +84,7 @@ TEST_F(WatchTest, AnotherWindowFirstIsLitAtOnce)
     EXPECT_EQ(glow_of(a), 0.96f) << "set to 1.0, then decayed once by the renderer";
     EXPECT_GT(lit_pixel_count(), 1000);
     ASSERT_EQ(cues(), 1u);
-    EXPECT_EQ(sim::desktop().sounds_played[0].flags, (UINT)(SND_ASYNC | SND_MEMORY));
+    EXPECT_EQ(sim::desktop().sounds_played[0].flags, static_cast<UINT>(SND_ASYNC | SND_MEMORY));
 }
 
 TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
@@ -100,8 +100,8 @@ TEST_F(WatchTest, EachActivationLightsItsWindowAndPlaysOneCue)
     ASSERT_EQ(cues(), 2u);
     const unsigned char *short_sound = SoundPair + 8;
     const unsigned char *long_sound = SoundPair + 8 + FIRST_SOUND_BYTES;
-    EXPECT_EQ(sim::desktop().sounds_played[0].sound, (const void *)short_sound);
-    EXPECT_EQ(sim::desktop().sounds_played[1].sound, (const void *)long_sound);
+    EXPECT_EQ(sim::desktop().sounds_played[0].sound, static_cast<const void *>(short_sound));
+    EXPECT_EQ(sim::desktop().sounds_played[1].sound, static_cast<const void *>(long_sound));
     passes(3);
     EXPECT_EQ(cues(), 2u) << "no cue without a change of foreground";
 }
@@ -253,8 +253,8 @@ TEST_F(WatchTest, RippleKeepsMovingForAWeek)
     for (int pass = 0; pass < week; pass++) {
         float before = ray_phase;
         watch_pass();
-        double advance = (double)ray_phase - before;
-        double expected = (double)(frame_step * 0.5f);
+        double advance = static_cast<double>(ray_phase) - before;
+        double expected = static_cast<double>(frame_step * 0.5f);
         double off = advance - expected;
         off -= turn * std::floor(off / turn + 0.5); // whole turns aside
         uneven += std::fabs(off) > 0.01;

@@ -39,7 +39,7 @@ inline sim::WindowSpec framed_window(RECT rect, DWORD extra_style = 0)
 inline uint32_t presented_pixel(int column, int row_from_top)
 {
     const sim::Presentation &p = sim::desktop().last_presentation;
-    return p.pixels[(size_t)row_from_top * p.size.cx + column];
+    return p.pixels[static_cast<size_t>(row_from_top) * p.size.cx + column];
 }
 
 // The number of presented pixels that are not fully transparent.

@@ -75,15 +75,15 @@ TEST_F(GlowTest, ManyHandlesKeepTheListWhole)
 {
     const int n = 500;
     for (int i = 0; i < n; i++)
-        glow_entry_for(handle(0x10000 + 4 * (uintptr_t)i));
+        glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
     for (int i = n - 1; i >= 0; i -= 7)
-        glow_entry_for(handle(0x10000 + 4 * (uintptr_t)i));
+        glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
     ASSERT_EQ(glow_table.count, n);
     int walked = 0;
     GlowEntry *previous = nullptr;
     for (GlowEntry *e = glow_table.head; e; e = e->next, walked++) {
         ASSERT_EQ(e->prev, previous);
-        ASSERT_EQ(e->window, handle(0x10000 + 4 * (uintptr_t)walked));
+        ASSERT_EQ(e->window, handle(0x10000 + 4 * static_cast<uintptr_t>(walked)));
         previous = e;
     }
     EXPECT_EQ(walked, n);
@@ -111,17 +111,18 @@ TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
     for (const SpacingCase &c : cases) {
         SCOPED_TRACE(c.what);
         glow_table = {};
-        std::vector<GlowEntry *> made((size_t)c.count);
+        std::vector<GlowEntry *> made(static_cast<size_t>(c.count));
         for (int i = 0; i < c.count; i++) {
-            made[(size_t)i] = glow_entry_for(handle(c.first + c.stride * (uintptr_t)i));
-            made[(size_t)i]->glow = (float)(i % 100) / 100.0f;
+            made[static_cast<size_t>(i)] =
+                glow_entry_for(handle(c.first + c.stride * static_cast<uintptr_t>(i)));
+            made[static_cast<size_t>(i)]->glow = static_cast<float>(i % 100) / 100.0f;
         }
         ASSERT_EQ(glow_table.count, c.count);
         const uint64_t compared = glow_table.compared;
         for (int i = 0; i < c.count; i++)
             ASSERT_EQ(glow_entry_for(handle(c.first + c.stride * (uintptr_t)i)), made[(size_t)i])
                 << "handle " << i << " did not find the entry it was given";
-        double per_lookup = (double)(glow_table.compared - compared) / c.count;
+        double per_lookup = static_cast<double>(glow_table.compared - compared) / c.count;
         EXPECT_LE(per_lookup, 2.5) << "entries compared per lookup";
         EXPECT_EQ(glow_table.count, c.count) << "a lookup appended a second entry";
         // Creation order along the list, and the glows written through the entries.
@@ -129,9 +130,9 @@ TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
         GlowEntry *previous = nullptr;
         for (GlowEntry *e = glow_table.head; e; e = e->next, walked++) {
             ASSERT_LT(walked, c.count);
-            ASSERT_EQ(e, made[(size_t)walked]) << "list position " << walked;
+            ASSERT_EQ(e, made[static_cast<size_t>(walked)]) << "list position " << walked;
             ASSERT_EQ(e->prev, previous);
-            ASSERT_EQ(e->glow, (float)(walked % 100) / 100.0f);
+            ASSERT_EQ(e->glow, static_cast<float>(walked % 100) / 100.0f);
             previous = e;
         }
         EXPECT_EQ(walked, c.count);

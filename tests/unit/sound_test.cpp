@@ -20,12 +20,13 @@ namespace {
 uint32_t word_at(uint32_t offset)
 {
     const unsigned char *p = SoundPair + offset;
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 uint32_t half_at(uint32_t offset)
 {
-    return SoundPair[offset] | uint32_t(SoundPair[offset + 1]) << 8;
+    return SoundPair[offset] | static_cast<uint32_t>(SoundPair[offset + 1]) << 8;
 }
 
 struct Sound {
@@ -46,7 +47,7 @@ const int EDGE_FRAMES = 220;    // 5 ms
 
 int32_t sample(const Sound &s, uint32_t frame, int channel)
 {
-    return int16_t(half_at(s.offset + SAMPLES_AT + 4 * frame + 2 * channel));
+    return static_cast<int16_t>(half_at(s.offset + SAMPLES_AT + 4 * frame + 2 * channel));
 }
 
 TEST(SoundPair, LengthWordsAndPlacesOfTheFiles)
@@ -168,15 +169,15 @@ TEST(SoundPair, SoundsAreCleanAndDistinct)
             if (f > 0 && (sample(s, f - 1, 0) < 0) != (sample(s, f, 0) < 0))
                 ++crossings;
         }
-        crossings_per_frame[n] = double(crossings) / s.frames;
+        crossings_per_frame[n] = static_cast<double>(crossings) / s.frames;
 
         // Between -6 and -1 dBFS.
         EXPECT_GE(peak, 16423) << 20.0 * std::log10(peak / 32768.0) << " dBFS";
         EXPECT_LE(peak, 29204) << 20.0 * std::log10(peak / 32768.0) << " dBFS";
         // DC offset under 0.1% of full scale in each channel.
         for (int ch = 0; ch < 2; ++ch)
-            EXPECT_LT(std::llabs(sums[ch]) * 1000, int64_t(32768) * s.frames)
-                << "channel " << ch << " mean " << double(sums[ch]) / s.frames;
+            EXPECT_LT(std::llabs(sums[ch]) * 1000, static_cast<int64_t>(32768) * s.frames)
+                << "channel " << ch << " mean " << static_cast<double>(sums[ch]) / s.frames;
         EXPECT_GT(widest_difference, 327) << "left and right are the same sound";
         // The first and last 5 ms rise from and fall to silence no faster than a
         // straight ramp to full scale: no click at either end.

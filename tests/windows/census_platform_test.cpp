@@ -48,8 +48,9 @@ bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
             return true;
         if (waited >= SETTLE_DEADLINE_MS) {
             std::printf("after %lu ms the foreground window is %p (expected %p), the minimized "
-                        "window is %s\n", (unsigned long)waited, (void *)GetForegroundWindow(),
-                        (void *)active, IsIconic(minimized) ? "iconic" : "not iconic");
+                        "window is %s\n", static_cast<unsigned long>(waited),
+                        static_cast<void *>(GetForegroundWindow()), static_cast<void *>(active),
+                        IsIconic(minimized) ? "iconic" : "not iconic");
             return false;
         }
         Sleep(POLL_MS);

@@ -28,7 +28,7 @@ int index_of(const std::vector<HWND> &order, HWND w)
 {
     for (size_t i = 0; i < order.size(); i++)
         if (order[i] == w)
-            return (int)i;
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -75,7 +75,7 @@ protected:
     {
         std::vector<HWND> order;
         HWND w = GetWindow(from, GW_HWNDFIRST);
-        while (w && (int)order.size() < WALK_LIMIT) {
+        while (w && static_cast<int>(order.size()) < WALK_LIMIT) {
             order.push_back(w);
             w = GetWindow(w, GW_HWNDNEXT);
         }
@@ -149,8 +149,8 @@ TEST_F(PlatformContract, StylesAndRectangleReadBackAsCreated)
     const RECT rect = {130, 110, 536, 410};
     for (const StyleCase &c : cases) {
         HWND w = make(c.style, c.ex_style, rect);
-        DWORD style = (DWORD)GetWindowLongA(w, GWL_STYLE);
-        DWORD ex_style = (DWORD)GetWindowLongA(w, GWL_EXSTYLE);
+        DWORD style = static_cast<DWORD>(GetWindowLongA(w, GWL_STYLE));
+        DWORD ex_style = static_cast<DWORD>(GetWindowLongA(w, GWL_EXSTYLE));
         EXPECT_EQ(style & c.style, c.style) << c.what << ": read " << std::hex << style;
         EXPECT_EQ(ex_style & c.ex_style, c.ex_style) << c.what << ": read " << std::hex << ex_style;
         // The census measures windows with these two rectangles.
@@ -233,7 +233,7 @@ TEST_F(PlatformContract, CloseThroughTheDefaultProcedureDestroysTheWindow)
     MSG msg = {};
     ASSERT_EQ(GetMessageA(&msg, posted, 0, 0), 1);
     EXPECT_EQ(msg.hwnd, posted);
-    EXPECT_EQ(msg.message, (UINT)WM_CLOSE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
     DispatchMessageA(&msg);
     EXPECT_FALSE(IsWindow(posted)) << "dispatched WM_CLOSE";
     EXPECT_EQ(GetMessageA(&msg, posted, 0, 0), -1);
@@ -305,10 +305,11 @@ TEST_F(PlatformContract, BottomUpDibLandsRowZeroAtTheBottom)
     const uint32_t row_colour[dib_height] = {0x80FF0000, 0x4000FF00, 0xFF0000FF}; // ARGB, row 0 first
     Surface s = make_surface(width, height);
     ASSERT_NE(s.bitmap, nullptr);
-    std::vector<uint32_t> dib((size_t)dib_width * dib_height);
+    std::vector<uint32_t> dib(static_cast<size_t>(dib_width) * dib_height);
     for (int row = 0; row < dib_height; row++)
         for (int column = 0; column < dib_width; column++)
-            dib[(size_t)row * dib_width + column] = row_colour[row] | (uint32_t)column;
+            dib[static_cast<size_t>(row) * dib_width + column] =
+                row_colour[row] | static_cast<uint32_t>(column);
     BITMAPINFO info = dib_header(dib_width, dib_height);
     EXPECT_EQ(SetDIBitsToDevice(s.memory, 1, 1, dib_width, dib_height, 0, 0, 0, dib_height, dib.data(),
                                 &info, DIB_RGB_COLORS),
@@ -318,7 +319,7 @@ TEST_F(PlatformContract, BottomUpDibLandsRowZeroAtTheBottom)
     // bottom row, zeros around it.
     auto expected_argb = [&](int x, int y) -> uint32_t {
         bool inside = x >= 1 && x <= dib_width && y >= 1 && y <= dib_height;
-        return inside ? row_colour[dib_height - y] | (uint32_t)(x - 1) : 0;
+        return inside ? row_colour[dib_height - y] | static_cast<uint32_t>(x - 1) : 0;
     };
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
@@ -330,13 +331,13 @@ TEST_F(PlatformContract, BottomUpDibLandsRowZeroAtTheBottom)
 
     // The same bitmap read back whole, top-down, alpha included, once the DC's
     // original bitmap is selected back.
-    EXPECT_EQ(SelectObject(s.memory, s.previous), (HGDIOBJ)s.bitmap);
+    EXPECT_EQ(SelectObject(s.memory, s.previous), static_cast<HGDIOBJ>(s.bitmap));
     BITMAPINFO query = dib_header(width, -height);
-    std::vector<uint32_t> back((size_t)width * height, 0xDEADBEEF);
+    std::vector<uint32_t> back(static_cast<size_t>(width) * height, 0xDEADBEEF);
     EXPECT_EQ(GetDIBits(s.memory, s.bitmap, 0, height, back.data(), &query, DIB_RGB_COLORS), height);
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++)
-            EXPECT_EQ(back[(size_t)y * width + x], expected_argb(x, y))
+            EXPECT_EQ(back[static_cast<size_t>(y) * width + x], expected_argb(x, y))
                 << "GetDIBits (" << x << ", " << y << ")";
 }
 

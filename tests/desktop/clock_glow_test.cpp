@@ -136,7 +136,7 @@ void expect_all_found(const std::vector<GlowEntry *> &made, const std::vector<in
 {
     for (size_t i = 0; i < made.size(); i++) {
         if (made[i]) {
-            ASSERT_EQ(glow_entry_for(handle_number((int)i)), made[i]) << "handle " << i;
+            ASSERT_EQ(glow_entry_for(handle_number(static_cast<int>(i))), made[i]) << "handle " << i;
         }
     }
     ASSERT_EQ(glow_table.count, static_cast<int32_t>(order.size()));

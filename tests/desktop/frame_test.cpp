@@ -22,7 +22,7 @@ TEST_F(FrameTest, FirstClearAllocatesLaterClearsDoNot)
     int before = sim::desktop().allocation_count;
     clear_frame();
     EXPECT_EQ(sim::desktop().allocation_count, before + 1);
-    EXPECT_EQ(sim::desktop().allocated_bytes, (int64_t)sizeof(BITMAPINFO) + 64 * 48 * 4);
+    EXPECT_EQ(sim::desktop().allocated_bytes, static_cast<int64_t>(sizeof(BITMAPINFO)) + 64 * 48 * 4);
     uint32_t *storage = frame_buffer.storage;
     ASSERT_NE(storage, nullptr);
     EXPECT_EQ(frame_buffer.pixels, storage);

@@ -68,7 +68,7 @@ protected:
         open.erase(open.begin() + static_cast<long>(at));
     }
 
-    HWND any_open() { return open.empty() ? nullptr : open[(size_t)below((int)open.size())]; }
+    HWND any_open() { return open.empty() ? nullptr : open[static_cast<size_t>(below(static_cast<int>(open.size())))]; }
 
     void random_event()
     {
@@ -152,8 +152,8 @@ TEST_F(SoakTest, AWeekOnABusyDesktop)
     EXPECT_EQ(sim::desktop().allocation_count, 2 + glow_table.count + index_blocks);
     const int64_t index_bytes = (2 * static_cast<int64_t>(capacity) - GLOW_INDEX_FIRST_CAPACITY) *
                                 static_cast<int64_t>(sizeof(GlowEntry *));
-    EXPECT_EQ(sim::desktop().allocated_bytes, (int64_t)sizeof(BITMAPINFO) + 200 * 150 * 4 +
-                                                  glow_table.count * (int64_t)sizeof(GlowEntry) + index_bytes)
+    EXPECT_EQ(sim::desktop().allocated_bytes, static_cast<int64_t>(sizeof(BITMAPINFO)) + 200 * 150 * 4 +
+                                                  glow_table.count * static_cast<int64_t>(sizeof(GlowEntry)) + index_bytes)
         << glow_table.count << " entries, index of " << capacity << " slots";
 
     // A lookup compares a few entries, at the end as in the first minute, where a

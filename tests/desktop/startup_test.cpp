@@ -80,7 +80,7 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     sim::Window w = sim::desktop().windows.at(overlay_window);
     EXPECT_EQ(w.class_name, "Solvane");
     EXPECT_EQ(w.title, "Solvane");
-    EXPECT_EQ(w.ex_style, (DWORD)(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
+    EXPECT_EQ(w.ex_style, static_cast<DWORD>(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
     // Shown by ShowWindow, so WS_VISIBLE joins the exact WS_POPUP it was created with.
     EXPECT_EQ(w.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
     EXPECT_EQ(w.rect.left, 0);

@@ -79,8 +79,8 @@ bool find_pixel(int i, bool shade_one, POINT &chosen) {
     }
     return false;
   }, LIGHT_WAIT_MS);
-  if (ok) say("pixel (%ld,%ld) over %s, lit by its fan alone, reads %08lx", chosen.x, chosen.y,
-              name_of(windows[i]), (unsigned long)value);
+  if (ok) say("pixel (%ld,%ld) over %s, lit by its fan alone, reads %08x", chosen.x, chosen.y,
+              name_of(windows[i]), value);
   else say("no pixel over %s lit by its fan alone reads %s", name_of(windows[i]),
            shade_one ? "shade 1" : "the witness's alpha");
   return ok;
@@ -124,7 +124,7 @@ bool click(int kind, POINT at, const char *what) {
     if (!ok) say("FAIL: expected %s at client (%ld,%ld), then in front; the overlay came %sto the "
                  "front", name_of(want), client.x, client.y, overlay_in_front ? "" : "never ");
     if (!ok || !kind) return ok;
-    say("  the witness read %08lx as the press arrived", (unsigned long)seen);
+    say("  the witness read %08x as the press arrived", seen);
     if (seen >> 24 >= WITNESS && seen != SENTINEL) return true;
   }
   say("FAIL: no click came in the state it needs (within a fade) in %d tries", TRIES);

@@ -33,10 +33,35 @@ void print_window(const char *prefix, const WindowInfo &w) {
       w.visible ? "visible" : "hidden", w.process);
 }
 
-static BOOL CALLBACK collect_window(HWND window, LPARAM list) {
+namespace {
+
+BOOL CALLBACK collect_window(HWND window, LPARAM list) {
   reinterpret_cast<std::vector<WindowInfo> *>(list)->push_back(describe(window));
   return TRUE;
 }
+
+// Says a window the probe opened is ready once it is the foreground window, or at
+// the deadline, saying which window is in front; the scripts read this line.
+void say_ready_in_front(HWND window) {
+  double waited = wait_for_foreground(window, DEADLINE_MS);
+  HWND front = GetForegroundWindow();
+  if (waited < 0) say("ready; the foreground window is another, %08lx, after %d ms", handle_number(front),
+                      DEADLINE_MS);
+  else say("ready; the foreground window is this one, after %.0f ms", waited);
+}
+
+// Prints a window that a command opened to serve; false after saying so when it
+// could not be created.
+bool opened(HWND window) {
+  if (!window) {
+    say("FAIL: could not create the window");
+    return false;
+  }
+  print_window("opened ", describe(window));
+  return true;
+}
+
+}  // namespace
 
 // Every top-level window, highest in the Z order first.
 std::vector<WindowInfo> top_level_windows() {
@@ -180,27 +205,6 @@ int command_find_overlay(int wait_ms) {
   expect(process_alive(w.process), "the overlay's process is not running");
   if (ok) say("PASS: one overlay, styles and rectangle as expected");
   return ok ? EXIT_PASS : EXIT_FAIL;
-}
-
-// Says a window the probe opened is ready once it is the foreground window, or at
-// the deadline, saying which window is in front; the scripts read this line.
-static void say_ready_in_front(HWND window) {
-  double waited = wait_for_foreground(window, DEADLINE_MS);
-  HWND front = GetForegroundWindow();
-  if (waited < 0) say("ready; the foreground window is another, %08lx, after %d ms", handle_number(front),
-                      DEADLINE_MS);
-  else say("ready; the foreground window is this one, after %.0f ms", waited);
-}
-
-// Prints a window that a command opened to serve; false after saying so when it
-// could not be created.
-static bool opened(HWND window) {
-  if (!window) {
-    say("FAIL: could not create the window");
-    return false;
-  }
-  print_window("opened ", describe(window));
-  return true;
 }
 
 int command_open_window(RECT rect, const char *title, int lifetime_ms) {

@@ -31,9 +31,11 @@ Fan fan_of(RECT rect, Region screen) {
   return fan;
 }
 
+namespace {
+
 // The direction from the apex, below the horizontal, of the rim point with rim
 // parameter angle: the rim is an ellipse, so this is steeper than the parameter.
-static double rim_direction(const Fan &fan, double angle, double wobble) {
+double rim_direction(const Fan &fan, double angle, double wobble) {
   return std::atan2(std::sin(angle) * (fan.reach_y + wobble),
                     std::cos(angle) * (fan.reach_x + wobble));
 }
@@ -42,7 +44,7 @@ static double rim_direction(const Fan &fan, double angle, double wobble) {
 // outer bound is the largest fan the wobble can make, the inner bound the
 // smallest: the rim ellipse with radii widened or narrowed by the wobble, and the
 // two straight edges at their widest or narrowest directions.
-static double depth_in_fan(const Fan &fan, double x, double y, bool outer) {
+double depth_in_fan(const Fan &fan, double x, double y, bool outer) {
   double wobble = outer ? WOBBLE : -WOBBLE;
   double dx = x + 0.5 - fan.apex_x, dy = y + 0.5 - fan.apex_y;
   double distance = std::sqrt(dx * dx + dy * dy);
@@ -61,6 +63,93 @@ static double depth_in_fan(const Fan &fan, double x, double y, bool outer) {
                                std::pow(std::sin(direction) / ry, 2));
   return std::fmin(side, rim - distance);
 }
+
+struct LightReport {
+  int64_t lit = 0;         // non-zero pixels
+  int64_t not_ramp = 0;    // of them, not a light-ramp entry
+  int64_t too_bright = 0;  // of them, alpha above MAX_LIGHT_ALPHA
+  int64_t stray = 0;       // of them, outside every fan
+  int max_alpha = 0;
+  int32_t first_x = 0, first_y = 0;  // the first pixel that broke a rule
+  uint32_t first_pixel = 0;
+};
+
+// Checks every pixel of a capture of the whole virtual screen. The session's X
+// server reads back the overlay's own pixels wherever it lies (the self-test
+// proves it), so every pixel seen here is one the program presented.
+LightReport examine_light(const std::vector<Fan> &fans, const Capture &capture) {
+  LightReport report;
+  bool noted = false;
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      uint32_t p = capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
+      if (p == 0) continue;
+      report.lit++;
+      int alpha = int(p >> 24);
+      if (alpha > report.max_alpha) report.max_alpha = alpha;
+      bool ramp = is_ramp_entry(p), dim = alpha <= MAX_LIGHT_ALPHA;
+      bool in_fan = false;
+      for (const Fan &fan : fans) in_fan = in_fan || may_be_lit(fan, x, y);
+      report.not_ramp += !ramp;
+      report.too_bright += !dim;
+      report.stray += !in_fan;
+      if (!noted && !(ramp && dim && in_fan)) {
+        noted = true;
+        report.first_x = capture.region.x + x;
+        report.first_y = capture.region.y + y;
+        report.first_pixel = p;
+      }
+    }
+  }
+  return report;
+}
+
+void print_fans(const std::vector<Fan> &fans) {
+  for (const Fan &f : fans)
+    say("  a fan may fall from apex (%.0f,%.0f) with reach %.0f x %.0f", f.apex_x, f.apex_y,
+        f.reach_x, f.reach_y);
+}
+
+bool light_is_sound(const LightReport &r) {
+  say("lit %lld pixels, max alpha %d; not a ramp entry %lld, brighter than %d %lld, "
+      "outside every fan %lld", r.lit, r.max_alpha, r.not_ramp,
+      MAX_LIGHT_ALPHA, r.too_bright, r.stray);
+  if (r.not_ramp || r.too_bright || r.stray) {
+    say("FAIL: first offending pixel %08x at (%d,%d)", r.first_pixel,
+        r.first_x, r.first_y);
+    return false;
+  }
+  return true;
+}
+
+// Checks that every pixel surely inside a fan and outside its hidden rectangle
+// is lit, in a capture of the whole virtual screen.
+bool fan_is_lit(const Capture &capture, const LitFan &lit) {
+  int64_t expected = 0, dark = 0;
+  POINT first{0, 0};
+  for (int32_t y = 0; y < capture.region.height; y++) {
+    for (int32_t x = 0; x < capture.region.width; x++) {
+      POINT at{capture.region.x + x, capture.region.y + y};
+      if (PtInRect(&lit.hidden, at) || !must_be_lit(lit.fan, x, y)) continue;
+      expected++;
+      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
+      if (dark++ == 0) first = at;
+    }
+  }
+  say("fan of %s: %lld pixels surely inside%s, %lld of them dark", lit.name,
+      expected, IsRectEmpty(&lit.hidden) ? "" : " and not below the window",
+      dark);
+  if (expected == 0) {
+    say("FAIL: the fan of %s has no pixel surely on screen; the scene is badly placed",
+        lit.name);
+    return false;
+  }
+  if (dark) say("FAIL: first dark pixel of the fan of %s at (%ld,%ld)", lit.name, first.x,
+                first.y);
+  return dark == 0;
+}
+
+}  // namespace
 
 // A pixel may be lit when it lies within FAN_MARGIN of the largest fan.
 bool may_be_lit(const Fan &fan, double x, double y) {
@@ -89,91 +178,6 @@ std::vector<Fan> possible_fans() {
   return fans;
 }
 
-struct LightReport {
-  int64_t lit = 0;         // non-zero pixels
-  int64_t not_ramp = 0;    // of them, not a light-ramp entry
-  int64_t too_bright = 0;  // of them, alpha above MAX_LIGHT_ALPHA
-  int64_t stray = 0;       // of them, outside every fan
-  int max_alpha = 0;
-  int32_t first_x = 0, first_y = 0;  // the first pixel that broke a rule
-  uint32_t first_pixel = 0;
-};
-
-// Checks every pixel of a capture of the whole virtual screen. The session's X
-// server reads back the overlay's own pixels wherever it lies (the self-test
-// proves it), so every pixel seen here is one the program presented.
-static LightReport examine_light(const std::vector<Fan> &fans, const Capture &capture) {
-  LightReport report;
-  bool noted = false;
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      uint32_t p = capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
-      if (p == 0) continue;
-      report.lit++;
-      int alpha = int(p >> 24);
-      if (alpha > report.max_alpha) report.max_alpha = alpha;
-      bool ramp = is_ramp_entry(p), dim = alpha <= MAX_LIGHT_ALPHA;
-      bool in_fan = false;
-      for (const Fan &fan : fans) in_fan = in_fan || may_be_lit(fan, x, y);
-      report.not_ramp += !ramp;
-      report.too_bright += !dim;
-      report.stray += !in_fan;
-      if (!noted && !(ramp && dim && in_fan)) {
-        noted = true;
-        report.first_x = capture.region.x + x;
-        report.first_y = capture.region.y + y;
-        report.first_pixel = p;
-      }
-    }
-  }
-  return report;
-}
-
-static void print_fans(const std::vector<Fan> &fans) {
-  for (const Fan &f : fans)
-    say("  a fan may fall from apex (%.0f,%.0f) with reach %.0f x %.0f", f.apex_x, f.apex_y,
-        f.reach_x, f.reach_y);
-}
-
-static bool light_is_sound(const LightReport &r) {
-  say("lit %lld pixels, max alpha %d; not a ramp entry %lld, brighter than %d %lld, "
-      "outside every fan %lld", (long long)r.lit, r.max_alpha, (long long)r.not_ramp,
-      MAX_LIGHT_ALPHA, (long long)r.too_bright, (long long)r.stray);
-  if (r.not_ramp || r.too_bright || r.stray) {
-    say("FAIL: first offending pixel %08lx at (%ld,%ld)", (unsigned long)r.first_pixel,
-        (long)r.first_x, (long)r.first_y);
-    return false;
-  }
-  return true;
-}
-
-// Checks that every pixel surely inside a fan and outside its hidden rectangle
-// is lit, in a capture of the whole virtual screen.
-static bool fan_is_lit(const Capture &capture, const LitFan &lit) {
-  int64_t expected = 0, dark = 0;
-  POINT first{0, 0};
-  for (int32_t y = 0; y < capture.region.height; y++) {
-    for (int32_t x = 0; x < capture.region.width; x++) {
-      POINT at{capture.region.x + x, capture.region.y + y};
-      if (PtInRect(&lit.hidden, at) || !must_be_lit(lit.fan, x, y)) continue;
-      expected++;
-      if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
-      if (dark++ == 0) first = at;
-    }
-  }
-  say("fan of %s: %lld pixels surely inside%s, %lld of them dark", lit.name,
-      (long long)expected, IsRectEmpty(&lit.hidden) ? "" : " and not below the window",
-      (long long)dark);
-  if (expected == 0) {
-    say("FAIL: the fan of %s has no pixel surely on screen; the scene is badly placed",
-        lit.name);
-    return false;
-  }
-  if (dark) say("FAIL: first dark pixel of the fan of %s at (%ld,%ld)", lit.name, first.x,
-                first.y);
-  return dark == 0;
-}
-
 // Checks a capture of the whole virtual screen during light: every lit pixel
 // sound and within some window's fan, and every given fan lit throughout where
 // nothing hides it. Keeps the capture when a check fails.
@@ -199,4 +203,3 @@ RECT window_for_light(Region screen, double column_share) {
   rect.bottom = rect.top + screen.height / 8;
   return rect;
 }
-

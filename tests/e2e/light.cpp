@@ -64,9 +64,11 @@ double wait_for_light(Region box, int deadline_ms, int look_ms) {
   return -1;
 }
 
+namespace {
+
 // Opens a framed window, waits until it is in front, and says how long that took;
 // null when it never came to the front.
-static HWND open_in_front(RECT rect, const char *title) {
+HWND open_in_front(RECT rect, const char *title) {
   double start = now_ms();
   HWND window = open_window(PROBE_CLASS, title, WS_OVERLAPPEDWINDOW, 0, rect, Show::IN_FRONT);
   double waited = wait_for_foreground(window, DEADLINE_MS);
@@ -74,6 +76,8 @@ static HWND open_in_front(RECT rect, const char *title) {
   say("%s: in front %.0f ms after CreateWindowExA", title, now_ms() - start);
   return window;
 }
+
+}  // namespace
 
 // Activates a framed window and checks that light appears within within_ms of
 // its being in front, exactly of the ramp, no brighter than a fan can be, only

@@ -113,7 +113,7 @@ bool light_on_monitors(const Capture &capture, const Fan &fan, RECT window, cons
     on_monitors += lit;
     const RECT &r = list[i].rect;
     say("monitor %zu (%ld,%ld)-(%ld,%ld): %lld lit pixels; the fan %s it; expected %s", i,
-        r.left, r.top, r.right, r.bottom, (long long)lit,
+        r.left, r.top, r.right, r.bottom, lit,
         reach == Reach::MUST ? "surely lights" : reach == Reach::MAY ? "may touch" : "misses",
         want ? "light" : "none");
     if (want ? reach != Reach::MUST : reach != Reach::NONE) {
@@ -124,7 +124,7 @@ bool light_on_monitors(const Capture &capture, const Fan &fan, RECT window, cons
       ok = false;
     }
   }
-  say("%lld lit pixels outside every monitor", (long long)(lit_pixels(capture) - on_monitors));
+  say("%lld lit pixels outside every monitor", (lit_pixels(capture) - on_monitors));
   return ok;
 }
 
@@ -186,7 +186,7 @@ bool stays_dark(HWND window, RECT rect, const char *name) {
     if (lit_pixels(capture) != 0) {
       RECT box = lit_box(capture);
       say("FAIL: %s got light: %lld pixels in (%ld,%ld)-(%ld,%ld) on look %d, %.0f ms after "
-          "its activation", name, (long long)lit_pixels(capture), box.left, box.top, box.right,
+          "its activation", name, lit_pixels(capture), box.left, box.top, box.right,
           box.bottom, looks, now_ms() - start);
       save_failure(capture, name);
       return false;

@@ -58,6 +58,8 @@ HANDLE open_overlay_process(DWORD access, DWORD &process_id) {
   return process;
 }
 
+namespace {
+
 struct MemorySample {
   uint64_t working_set;        // bytes, GetProcessMemoryInfo
   uint64_t pagefile;           // bytes, GetProcessMemoryInfo
@@ -68,7 +70,7 @@ struct MemorySample {
 
 // Walks the other process's address space: committed private pages are what its
 // heaps and stacks hold, the memory a leak would grow.
-static void add_committed_private(HANDLE process, MemorySample &sample) {
+void add_committed_private(HANDLE process, MemorySample &sample) {
   MEMORY_BASIC_INFORMATION region;
   uintptr_t address = 0;
   while (VirtualQueryEx(process, reinterpret_cast<void *>(address), &region, sizeof region) ==
@@ -83,35 +85,12 @@ static void add_committed_private(HANDLE process, MemorySample &sample) {
   }
 }
 
-// memory: one line of the overlay process's memory counters, in bytes.
-int command_memory() {
-  DWORD id;
-  HANDLE process = open_overlay_process(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, id);
-  if (!process) return EXIT_FAIL;
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  bool ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
-                                 sizeof counters);
-  if (!ok) say("FAIL: GetProcessMemoryInfo of process %lu failed (error %lu)", id, GetLastError());
-  MemorySample sample{counters.WorkingSetSize, counters.PagefileUsage, counters.PrivateUsage, 0, 0};
-  add_committed_private(process, sample);
-  CloseHandle(process);
-  say("memory of process %lu: working-set %llu pagefile %llu private-usage %llu "
-      "committed-private %llu in %llu regions", id, (unsigned long long)sample.working_set,
-      (unsigned long long)sample.pagefile, (unsigned long long)sample.private_usage,
-      (unsigned long long)sample.committed_private, (unsigned long long)sample.committed_regions);
-  return ok && sample.committed_private ? EXIT_PASS : EXIT_FAIL;
-}
-// ---------------------------------------------------------------------------
-// The version resource as a file's properties show it: the fixed file and
-// product versions, and the strings of the first language the file lists.
-
 const char *const VERSION_STRINGS[] = {"CompanyName",    "FileDescription", "FileVersion",
                                        "InternalName",   "LegalCopyright",  "OriginalFilename",
                                        "ProductName",    "ProductVersion"};
 
 // The file's version resource, or an empty buffer when it has none.
-static std::vector<char> read_version_resource(const char *path) {
+std::vector<char> read_version_resource(const char *path) {
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(path, &ignored);
   std::vector<char> data(size);
@@ -120,7 +99,7 @@ static std::vector<char> read_version_resource(const char *path) {
 }
 
 // A string of the resource's first listed language, or null.
-static const char *version_string(std::vector<char> &data, const char *name) {
+const char *version_string(std::vector<char> &data, const char *name) {
   struct LanguageCodePage {
     WORD language, code_page;
   } *translation = nullptr;
@@ -139,7 +118,7 @@ static const char *version_string(std::vector<char> &data, const char *name) {
 
 // The fixed file ("FILEVERSION") or product ("PRODUCTVERSION") version as
 // a.b.c.d, or an empty string.
-static std::string fixed_version(std::vector<char> &data, bool product) {
+std::string fixed_version(std::vector<char> &data, bool product) {
   VS_FIXEDFILEINFO *fixed = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length) ||
@@ -151,6 +130,31 @@ static std::string fixed_version(std::vector<char> &data, bool product) {
   std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
   return text;
 }
+
+}  // namespace
+
+// memory: one line of the overlay process's memory counters, in bytes.
+int command_memory() {
+  DWORD id;
+  HANDLE process = open_overlay_process(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, id);
+  if (!process) return EXIT_FAIL;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  bool ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
+                                 sizeof counters);
+  if (!ok) say("FAIL: GetProcessMemoryInfo of process %lu failed (error %lu)", id, GetLastError());
+  MemorySample sample{counters.WorkingSetSize, counters.PagefileUsage, counters.PrivateUsage, 0, 0};
+  add_committed_private(process, sample);
+  CloseHandle(process);
+  say("memory of process %lu: working-set %llu pagefile %llu private-usage %llu "
+      "committed-private %llu in %llu regions", id, sample.working_set,
+      sample.pagefile, sample.private_usage,
+      sample.committed_private, sample.committed_regions);
+  return ok && sample.committed_private ? EXIT_PASS : EXIT_FAIL;
+}
+// ---------------------------------------------------------------------------
+// The version resource as a file's properties show it: the fixed file and
+// product versions, and the strings of the first language the file lists.
 
 // version-info EXE [NAME=VALUE]...: prints the version resource and checks that
 // each NAME reads VALUE; NAME is a string's name, FILEVERSION or PRODUCTVERSION.
@@ -185,4 +189,3 @@ int command_version_info(int argc, char **argv) {
   if (ok) say("PASS: %d values as expected", argc - 1);
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
-

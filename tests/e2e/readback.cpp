@@ -85,10 +85,10 @@ bool write_pam(const char *path, const Capture &capture, bool with_alpha, bool w
   std::vector<unsigned char> bytes(capture.pixels.size() * size_t(depth));
   unsigned char *b = bytes.data();
   for (uint32_t p : capture.pixels) {
-    *b++ = (unsigned char)(p >> 16);
-    *b++ = (unsigned char)(p >> 8);
-    *b++ = (unsigned char)p;
-    if (with_alpha) *b++ = (unsigned char)(p >> 24);
+    *b++ = static_cast<unsigned char>(p >> 16);
+    *b++ = static_cast<unsigned char>(p >> 8);
+    *b++ = static_cast<unsigned char>(p);
+    if (with_alpha) *b++ = static_cast<unsigned char>(p >> 24);
   }
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fclose(file) == 0 && ok;
@@ -155,10 +155,10 @@ void say_lit(const Capture &capture) {
     return;
   }
   RECT box = lit_box(capture);
-  say("  %lld pixels lit within (%ld,%ld)-(%ld,%ld), max alpha %lu, %lld of them no light-ramp "
-      "entry (the desktop showing?); the first reads %08lx", (long long)s.lit, box.left,
-      box.top, box.right, box.bottom, (unsigned long)s.max_alpha, (long long)s.not_ramp,
-      (unsigned long)s.first);
+  say("  %lld pixels lit within (%ld,%ld)-(%ld,%ld), max alpha %u, %lld of them no light-ramp "
+      "entry (the desktop showing?); the first reads %08x", s.lit, box.left,
+      box.top, box.right, box.bottom, s.max_alpha, s.not_ramp,
+      s.first);
 }
 
 // Counts the pixels of a capture that differ from a value, printing the first.
@@ -167,8 +167,8 @@ int64_t count_other_than(const Capture &capture, uint32_t value, bool print) {
   for (size_t i = 0; i < capture.pixels.size(); i++) {
     if (capture.pixels[i] == value) continue;
     if (other++ == 0 && print)
-      say("first pixel other than %08lx: %08lx at (%d,%d)", (unsigned long)value,
-          (unsigned long)capture.pixels[i],
+      say("first pixel other than %08x: %08x at (%d,%d)", value,
+          capture.pixels[i],
           capture.region.x + int(i % size_t(capture.region.width)),
           capture.region.y + int(i / size_t(capture.region.width)));
   }
@@ -185,6 +185,8 @@ void save_failure(const Capture &capture, const char *name) {
     say("the failing screen is in %s", path.c_str());
 }
 
+namespace {
+
 struct CaptureOptions {
   Region region;
   const char *out;    // a PAM file to write, or null
@@ -194,7 +196,7 @@ struct CaptureOptions {
 };
 
 // The capture command's options; false for a bad command line.
-static bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
+bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
   o = {virtual_screen(), nullptr, false, 0, 0};
   for (int i = 0; i < argc; i++) {
     std::string option = argv[i];
@@ -217,6 +219,8 @@ static bool parse_capture_options(int argc, char **argv, CaptureOptions &o) {
   return true;
 }
 
+}  // namespace
+
 int command_capture(int argc, char **argv) {
   CaptureOptions o;
   if (!parse_capture_options(argc, argv, o)) return usage();
@@ -230,16 +234,16 @@ int command_capture(int argc, char **argv) {
   });
   if (!read) return EXIT_FAIL;
   if (waited > 0)
-    say("waited %.0f ms for the region to show %08lx", waited, (unsigned long)o.expected);
+    say("waited %.0f ms for the region to show %08x", waited, o.expected);
   LitSummary s = summarize_lit(capture);
-  say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %lu, %lld not ramp entries",
-      o.region.width, o.region.height, o.region.x, o.region.y, (long long)s.lit,
-      (unsigned long)s.max_alpha, (long long)s.not_ramp);
+  say("captured %dx%d at (%d,%d): %lld non-zero pixels, max alpha %u, %lld not ramp entries",
+      o.region.width, o.region.height, o.region.x, o.region.y, s.lit,
+      s.max_alpha, s.not_ramp);
   bool ok = !o.out || write_pam(o.out, capture, true, true);
   if (o.expect_all) {
     int64_t other = count_other_than(capture, o.expected);
-    if (other) say("FAIL: %lld pixels are not %08lx after %d ms", (long long)other,
-                   (unsigned long)o.expected, o.wait_ms);
+    if (other) say("FAIL: %lld pixels are not %08x after %d ms", other,
+                   o.expected, o.wait_ms);
     ok = ok && other == 0;
   }
   return ok ? EXIT_PASS : EXIT_FAIL;
@@ -256,7 +260,7 @@ int command_expect_transparent(int wait_ms, int hold_ms) {
     return lit == 0;
   });
   if (waited < 0) {
-    say("FAIL: after %d ms %lld pixels of the %dx%d screen are not 0", wait_ms, (long long)lit,
+    say("FAIL: after %d ms %lld pixels of the %dx%d screen are not 0", wait_ms, lit,
         screen.width, screen.height);
     say_lit(capture);
     return EXIT_FAIL;
@@ -270,7 +274,7 @@ int command_expect_transparent(int wait_ms, int hold_ms) {
     looks++;
     lit = capture_screen(screen, capture) ? lit_pixels(capture) : -1;
     if (lit != 0) {
-      say("FAIL: %lld pixels not 0 on look %d, %.0f ms later", (long long)lit, looks,
+      say("FAIL: %lld pixels not 0 on look %d, %.0f ms later", lit, looks,
           now_ms() - start);
       say_lit(capture);
       return EXIT_FAIL;
@@ -279,4 +283,3 @@ int command_expect_transparent(int wait_ms, int hold_ms) {
   say("PASS: every pixel 0 on %d more looks over %d ms", looks, hold_ms);
   return EXIT_PASS;
 }
-

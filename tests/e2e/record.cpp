@@ -18,6 +18,8 @@
 // in which the same window is active, the way a layered window with per-pixel
 // alpha is shown: overlay + (255 - alpha) / 255 * below.
 
+namespace {
+
 constexpr char SAMPLE_CLASS[] = "LightProbeSample";  // the record command's white windows
 // Framed and sizable, with a title bar but no system menu: the caption buttons'
 // glyphs come from a symbol font that a bare Wine prefix may lack.
@@ -42,7 +44,7 @@ struct Recording {
 };
 
 // A white framed window that shows its title in the middle.
-static LRESULT CALLBACK sample_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT CALLBACK sample_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message != WM_PAINT) return DefWindowProcA(window, message, w, l);
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -57,7 +59,7 @@ static LRESULT CALLBACK sample_window_proc(HWND window, UINT message, WPARAM w, 
 }
 
 // Opens the sample windows in order; the last one opened ends up active.
-static bool open_sample_windows(std::vector<SampleWindow> &windows) {
+bool open_sample_windows(std::vector<SampleWindow> &windows) {
   register_class(SAMPLE_CLASS, sample_window_proc, WHITE_BRUSH);
   for (size_t i = 0; i < windows.size(); i++) {
     RECT r = windows[i].rect;
@@ -77,7 +79,7 @@ static bool open_sample_windows(std::vector<SampleWindow> &windows) {
 // Waits until a window is the foreground window, nothing is left to paint, and
 // two captures of the screen SETTLED_MS apart are alike; the desktop is then in
 // out. False after saying what was last seen.
-static bool capture_settled(HWND window, Capture &out) {
+bool capture_settled(HWND window, Capture &out) {
   Capture previous;
   double previous_at = -1;
   bool alike = false;
@@ -99,7 +101,7 @@ static bool capture_settled(HWND window, Capture &out) {
 
 // Captures the desktop with each sample window active in turn, before the
 // program runs; the last window is left active.
-static bool capture_desktops(const std::vector<SampleWindow> &windows, Recording &out) {
+bool capture_desktops(const std::vector<SampleWindow> &windows, Recording &out) {
   for (const SampleWindow &w : windows) {
     SetForegroundWindow(w.handle);
     out.desktops.emplace_back();
@@ -111,7 +113,7 @@ static bool capture_desktops(const std::vector<SampleWindow> &windows, Recording
 // Captures frame_count frames of the virtual screen, one every interval_ms on a
 // fixed schedule (a late capture is followed at once by the next one), and
 // activates each sample window when its time has come, just before a capture.
-static void record_frames(const std::vector<SampleWindow> &windows, int frame_count, int interval_ms,
+void record_frames(const std::vector<SampleWindow> &windows, int frame_count, int interval_ms,
                    Recording &out) {
   Region screen = virtual_screen();
   size_t next = 0;
@@ -133,7 +135,7 @@ static void record_frames(const std::vector<SampleWindow> &windows, int frame_co
 }
 
 // A premultiplied pixel as PNG and PAM store colour: straight, with its alpha.
-static uint32_t straight_alpha(uint32_t p) {
+uint32_t straight_alpha(uint32_t p) {
   uint32_t a = p >> 24;
   if (a == 0) return 0;
   uint32_t c[3] = {p >> 16 & 255, p >> 8 & 255, p & 255};
@@ -142,7 +144,7 @@ static uint32_t straight_alpha(uint32_t p) {
 }
 
 // A premultiplied overlay pixel over an opaque one below, rounded to nearest.
-static uint32_t over(uint32_t overlay, uint32_t below) {
+uint32_t over(uint32_t overlay, uint32_t below) {
   uint32_t a = overlay >> 24, out = 0;
   for (int shift = 0; shift <= 16; shift += 8) {
     uint32_t v = (overlay >> shift & 255) + ((255 - a) * (below >> shift & 255) + 127) / 255;
@@ -153,7 +155,7 @@ static uint32_t over(uint32_t overlay, uint32_t below) {
 
 // Writes each frame twice, as the overlay's own pixels (overlay-NNN.pam) and
 // composed over the desktop (screen-NNN.pam), and a line per frame in frames.txt.
-static bool write_recording(const std::string &folder, const Recording &r) {
+bool write_recording(const std::string &folder, const Recording &r) {
   std::string list_path = folder + "\\frames.txt";
   FILE *list = std::fopen(list_path.c_str(), "wb");  // Unix lines, for the scripts
   if (!list) {
@@ -178,21 +180,23 @@ static bool write_recording(const std::string &folder, const Recording &r) {
     std::snprintf(name, sizeof name, "\\screen-%03zu.pam", k);
     ok = ok && write_pam((folder + name).c_str(), screen, false, false);
     LitSummary lit = summarize_lit(frame);
-    std::fprintf(list, "%zu %.1f %lld %lu %d\n", k, r.times[k], (long long)lit.lit,
-                 (unsigned long)lit.max_alpha, r.active[k] + 1);
+    std::fprintf(list, "%zu %.1f %lld %u %d\n", k, r.times[k], lit.lit,
+                 lit.max_alpha, r.active[k] + 1);
   }
   ok = std::fclose(list) == 0 && ok;
   return ok;
 }
 
 // Prints how closely the captures kept to their schedule.
-static void report_timing(const Recording &r, int interval_ms) {
+void report_timing(const Recording &r, int interval_ms) {
   double longest = 0;
   for (size_t k = 1; k < r.times.size(); k++)
     if (r.times[k] - r.times[k - 1] > longest) longest = r.times[k] - r.times[k - 1];
   say("recorded %zu frames over %.0f ms, planned every %d ms; longest gap %.0f ms",
       r.frames.size(), r.times.empty() ? 0.0 : r.times.back(), interval_ms, longest);
 }
+
+}  // namespace
 
 // record FOLDER FRAMES INTERVAL_MS (X Y W H AT_MS)...: opens the sample windows,
 // captures the desktop, says it is ready, waits for the program's overlay to show
@@ -236,4 +240,3 @@ int command_record(int argc, char **argv) {
   for (const SampleWindow &w : windows) DestroyWindow(w.handle);
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
-

@@ -12,6 +12,8 @@
 // every pixel. It passes when what is read is the layered window's own ARGB,
 // alpha 0 included, whatever lies below.
 
+namespace {
+
 constexpr int PATTERN_WIDTH = 256;
 constexpr int PATTERN_HEIGHT = 24;
 constexpr int PATTERN_MARGIN = 8;
@@ -22,7 +24,7 @@ constexpr int REPRESENT_MS = 200;
 // The known image, top-down: rows 0-7 every light-ramp entry; rows 8-15 other
 // premultiplied colours of every alpha; rows 16-23 opaque colours. No two rows
 // are alike, so a flipped or shifted image shows.
-static uint32_t pattern_pixel(int x, int y) {
+uint32_t pattern_pixel(int x, int y) {
   uint32_t a = uint32_t(x);
   if (y < 8) return ramp_entry((a + uint32_t(y) * 32) & 255);
   if (y < 16) return a << 24 | (a * uint32_t(y - 8) / 7) << 16 | (a / 3) << 8 | (a - a / 4);
@@ -32,7 +34,7 @@ static uint32_t pattern_pixel(int x, int y) {
 // Presents the pattern on a layered window at (x, y): a bottom-up buffer copied
 // into a compatible bitmap with SetDIBitsToDevice, then UpdateLayeredWindow with
 // per-pixel alpha, as the program presents its frame.
-static void present_pattern(HWND window, int32_t x, int32_t y) {
+void present_pattern(HWND window, int32_t x, int32_t y) {
   static uint32_t buffer[PATTERN_WIDTH * PATTERN_HEIGHT];
   for (int row = 0; row < PATTERN_HEIGHT; row++)
     for (int column = 0; column < PATTERN_WIDTH; column++)
@@ -58,7 +60,7 @@ static void present_pattern(HWND window, int32_t x, int32_t y) {
 }
 
 // A new popup with the overlay's extended style, the pattern presented at (x, y).
-static HWND open_pattern_window(int32_t x, int32_t y) {
+HWND open_pattern_window(int32_t x, int32_t y) {
   register_probe_classes();
   HWND window = open_window(PATTERN_CLASS, "pattern", WS_POPUP,
                             WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
@@ -67,33 +69,10 @@ static HWND open_pattern_window(int32_t x, int32_t y) {
   return window;
 }
 
-// The helper process of the self-test: presents the pattern, signals, and serves
-// the window until told to stop, presenting it again every REPRESENT_MS.
-int command_present_pattern(int32_t x, int32_t y, const char *ready_name, const char *done_name) {
-  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready_name);
-  HANDLE done = OpenEventA(SYNCHRONIZE, FALSE, done_name);
-  if (!ready || !done) {
-    say("FAIL: cannot open the self-test's events");
-    return EXIT_FAIL;
-  }
-  HWND window = open_pattern_window(x, y);
-  SetEvent(ready);
-  double start = now_ms();
-  while (wait_serving(&done, 1, REPRESENT_MS) != 0) {
-    if (now_ms() - start > 60000) {
-      say("FAIL: the self-test never said it was done");
-      break;
-    }
-    present_pattern(window, x, y);
-  }
-  DestroyWindow(window);
-  return EXIT_PASS;
-}
-
 // Compares a capture of the pattern's surroundings with the pattern inside the
 // window's rectangle and with the earlier capture around it.
 // Quiet, it only says whether the capture is right.
-static bool compare_with_pattern(const char *how, const Capture &got, const Capture &before,
+bool compare_with_pattern(const char *how, const Capture &got, const Capture &before,
                                  int32_t x, int32_t y, bool quiet = false) {
   int64_t exact = 0, colour_only = 0, wrong = 0, outside_changed = 0;
   int reported = 0;
@@ -109,22 +88,22 @@ static bool compare_with_pattern(const char *how, const Capture &got, const Capt
       else if ((seen & 0xFFFFFF) == (want & 0xFFFFFF)) colour_only++;
       else wrong++;
       if (seen != want && !quiet && reported++ < 4)
-        say("  %s: (%d,%d) read %08lx, expected %08lx (below: %08lx)", how, sx, sy,
-            (unsigned long)seen, (unsigned long)want, (unsigned long)before.pixels[i]);
+        say("  %s: (%d,%d) read %08x, expected %08x (below: %08x)", how, sx, sy,
+            seen, want, before.pixels[i]);
     }
   }
   bool ok = exact == PATTERN_WIDTH * PATTERN_HEIGHT && outside_changed == 0;
   if (quiet) return ok;
   say("%s %s: %lld of %d pixels exact, %lld right but for alpha, %lld wrong; %lld changed "
-      "around the window", ok ? "PASS" : "FAIL", how, (long long)exact,
-      PATTERN_WIDTH * PATTERN_HEIGHT, (long long)colour_only, (long long)wrong,
-      (long long)outside_changed);
+      "around the window", ok ? "PASS" : "FAIL", how, exact,
+      PATTERN_WIDTH * PATTERN_HEIGHT, colour_only, wrong,
+      outside_changed);
   return ok;
 }
 
 // Starts this program again as the presenting helper; returns its process handle
 // once it has presented, or null.
-static HANDLE start_presenter(int32_t x, int32_t y, HANDLE ready, const char *ready_name,
+HANDLE start_presenter(int32_t x, int32_t y, HANDLE ready, const char *ready_name,
                               const char *done_name) {
   char module[MAX_PATH], command[MAX_PATH + 160];
   GetModuleFileNameA(nullptr, module, MAX_PATH);
@@ -151,7 +130,7 @@ static HANDLE start_presenter(int32_t x, int32_t y, HANDLE ready, const char *re
 
 // Waits until a capture around the pattern shows it (or, without it, shows what
 // was there before); says how long that took or that it never did.
-static bool wait_for_screen(const char *what, Region around, const Capture &before, int32_t x,
+bool wait_for_screen(const char *what, Region around, const Capture &before, int32_t x,
                             int32_t y, bool pattern, Capture &got, DWORD rop) {
   double waited = wait_until(DEADLINE_MS, [&] {
     if (!capture_screen(around, got, rop)) return false;
@@ -167,17 +146,17 @@ static bool wait_for_screen(const char *what, Region around, const Capture &befo
   int64_t differ = 0;
   for (size_t i = 0; i < got.pixels.size(); i++) {
     if (got.pixels[i] == before.pixels[i] || differ++) continue;
-    say("  first pixel that differs from before: (%d,%d) reads %08lx, was %08lx",
+    say("  first pixel that differs from before: (%d,%d) reads %08x, was %08x",
         around.x + int(i % size_t(around.width)), around.y + int(i / size_t(around.width)),
-        (unsigned long)got.pixels[i], (unsigned long)before.pixels[i]);
+        got.pixels[i], before.pixels[i]);
   }
   say("%s: not as expected after %d ms; %lld pixels differ from before", what, DEADLINE_MS,
-      (long long)differ);
+      differ);
   return false;
 }
 
 // The white window below the pattern's right half shows; its pixels are in before.
-static bool backing_shows(RECT backing_rect, Region around, Capture &before) {
+bool backing_shows(RECT backing_rect, Region around, Capture &before) {
   int64_t white = 0, white_expected = int64_t(backing_rect.right - backing_rect.left) *
                                       (backing_rect.bottom - backing_rect.top);
   double waited = wait_until(DEADLINE_MS, [&] {
@@ -186,15 +165,15 @@ static bool backing_shows(RECT backing_rect, Region around, Capture &before) {
       for (uint32_t p : before.pixels) white += p == WHITE;
     return white == white_expected;
   });
-  say("%lld of %lld pixels of the white window read %08lx before the pattern, after %.0f ms",
-      (long long)white, (long long)white_expected, (unsigned long)WHITE, waited);
+  say("%lld of %lld pixels of the white window read %08x before the pattern, after %.0f ms",
+      white, white_expected, WHITE, waited);
   if (waited < 0) say("FAIL: the white window below the pattern does not show");
   return waited >= 0;
 }
 
 // Reads the pattern back as presented by another process, with and without
 // CAPTUREBLT, and checks that the helper ends well when told to.
-static bool other_process_reads_back(Region around, const Capture &before, int32_t x,
+bool other_process_reads_back(Region around, const Capture &before, int32_t x,
                                      int32_t y) {
   char ready_name[64], done_name[64];
   std::snprintf(ready_name, sizeof ready_name, "light-probe-ready-%lu", GetCurrentProcessId());
@@ -218,6 +197,31 @@ static bool other_process_reads_back(Region around, const Capture &before, int32
   GetExitCodeProcess(child, &code);
   if (code != 0) say("FAIL: the presenting process ended with %lu", code);
   return ok && code == 0;
+}
+
+}  // namespace
+
+// The helper process of the self-test: presents the pattern, signals, and serves
+// the window until told to stop, presenting it again every REPRESENT_MS.
+int command_present_pattern(int32_t x, int32_t y, const char *ready_name, const char *done_name) {
+  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready_name);
+  HANDLE done = OpenEventA(SYNCHRONIZE, FALSE, done_name);
+  if (!ready || !done) {
+    say("FAIL: cannot open the self-test's events");
+    return EXIT_FAIL;
+  }
+  HWND window = open_pattern_window(x, y);
+  SetEvent(ready);
+  double start = now_ms();
+  while (wait_serving(&done, 1, REPRESENT_MS) != 0) {
+    if (now_ms() - start > 60000) {
+      say("FAIL: the self-test never said it was done");
+      break;
+    }
+    present_pattern(window, x, y);
+  }
+  DestroyWindow(window);
+  return EXIT_PASS;
 }
 
 int command_selftest(int32_t x, int32_t y) {

@@ -6,11 +6,13 @@
 #include <memory>
 #include <vector>
 
+namespace {
+
 constexpr int SOAK_MARGIN = 24;  // pixels between the soak's windows and around them
 
 // The soak's windows: a grid over the screen, cells of different sizes so that
 // the fans differ, every window framed and well inside the screen.
-static std::vector<RECT> soak_layout(Region screen, int count) {
+std::vector<RECT> soak_layout(Region screen, int count) {
   int columns = 1;
   while (columns * columns < count) columns++;
   int rows = (count + columns - 1) / columns;
@@ -52,7 +54,7 @@ constexpr char SOAK_CLASS[] = "LightProbeSoak";
 constexpr UINT SOAK_ACTIVATE = WM_APP + 1;  // asks a soak window's thread to activate it
 constexpr int SOAK_QUICK_MS = 200;          // an activation slower than this is counted
 
-static LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == SOAK_ACTIVATE) {
     SetForegroundWindow(window);
     return 0;
@@ -61,7 +63,7 @@ static LRESULT CALLBACK soak_window_proc(HWND window, UINT message, WPARAM w, LP
   return DefWindowProcA(window, message, w, l);
 }
 
-static DWORD WINAPI soak_window_thread(LPVOID parameter) {
+DWORD WINAPI soak_window_thread(LPVOID parameter) {
   SoakWindow *s = static_cast<SoakWindow *>(parameter);
   s->window = open_window(SOAK_CLASS, "soak", WS_OVERLAPPEDWINDOW, 0, s->rect, Show::IN_FRONT);
   SetEvent(s->ready);
@@ -75,12 +77,12 @@ static DWORD WINAPI soak_window_thread(LPVOID parameter) {
 
 // Waits up to DEADLINE_MS for an activated window to be the foreground window and
 // counts how long that took.
-static void soak_wait_foreground(HWND window, SoakTally &tally) {
+void soak_wait_foreground(HWND window, SoakTally &tally) {
   double waited = wait_until(DEADLINE_MS, [window] { return GetForegroundWindow() == window; });
   if (waited < 0) {
     if (tally.missed++ < 3)
       say("activation %lld: window %08lx is not the foreground window after %d ms, %08lx is",
-          (long long)tally.activations, handle_number(window), DEADLINE_MS,
+          tally.activations, handle_number(window), DEADLINE_MS,
           handle_number(GetForegroundWindow()));
     return;
   }
@@ -89,7 +91,7 @@ static void soak_wait_foreground(HWND window, SoakTally &tally) {
 }
 
 // Opens a window on a thread of its own and waits until it is shown and active.
-static SoakWindow *soak_open(std::vector<std::unique_ptr<SoakWindow>> &all, RECT rect) {
+SoakWindow *soak_open(std::vector<std::unique_ptr<SoakWindow>> &all, RECT rect) {
   all.push_back(std::make_unique<SoakWindow>());
   SoakWindow *s = all.back().get();
   s->rect = rect;
@@ -105,7 +107,7 @@ static SoakWindow *soak_open(std::vector<std::unique_ptr<SoakWindow>> &all, RECT
 // Looks at the whole screen during light: every lit pixel must be a ramp entry
 // no brighter than a fan can be. Where the pixels lie is not checked: a window
 // closed a moment ago may still show its last fan.
-static void soak_check_light(SoakTally &tally) {
+void soak_check_light(SoakTally &tally) {
   Capture capture;
   tally.checks++;
   if (!capture_screen(virtual_screen(), capture)) {
@@ -123,9 +125,9 @@ static void soak_check_light(SoakTally &tally) {
   }
   tally.lit_checks += lit != 0;
   if (wrong && tally.unsound++ == 0) {
-    say("FAIL: %lld of %lld lit pixels are not ramp entries of alpha %d or less; first %08lx "
-        "at (%d,%d)", (long long)wrong, (long long)lit, MAX_LIGHT_ALPHA,
-        (unsigned long)capture.pixels[first],
+    say("FAIL: %lld of %lld lit pixels are not ramp entries of alpha %d or less; first %08x "
+        "at (%d,%d)", wrong, lit, MAX_LIGHT_ALPHA,
+        capture.pixels[first],
         capture.region.x + int(first % size_t(capture.region.width)),
         capture.region.y + int(first / size_t(capture.region.width)));
     save_failure(capture, "soak");
@@ -134,7 +136,7 @@ static void soak_check_light(SoakTally &tally) {
 
 // Activates one soak window: when reopening, the window is first closed and a
 // new one opened in its place, a handle the program has never seen.
-static void soak_activate(std::vector<std::unique_ptr<SoakWindow>> &all,
+void soak_activate(std::vector<std::unique_ptr<SoakWindow>> &all,
                    std::vector<SoakWindow *> &current, size_t i, bool reopen,
                    SoakTally &tally) {
   if (reopen) {
@@ -150,7 +152,7 @@ static void soak_activate(std::vector<std::unique_ptr<SoakWindow>> &all,
 }
 
 // Closes every window still open and waits for their threads to end.
-static void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
+void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
                     const std::vector<SoakWindow *> &current) {
   for (SoakWindow *s : current) PostMessageA(s->window, WM_CLOSE, 0, 0);
   for (auto &s : all) {
@@ -160,6 +162,8 @@ static void soak_close_all(std::vector<std::unique_ptr<SoakWindow>> &all,
     CloseHandle(s->ready);
   }
 }
+
+}  // namespace
 
 // soak SECONDS WINDOWS PERIOD_MS REOPEN_EVERY CHECK_MS: opens the windows and
 // activates them in turn, one every PERIOD_MS, reopening every REOPEN_EVERY-th
@@ -198,18 +202,17 @@ int command_soak(int seconds, int count, int period_ms, int reopen_every, int ch
   bool alive = process_alive(overlay_process) && the_overlay(0) == overlay;
   say("soak: %.1f s, %lld activations (%lld not in the foreground within %d ms, %lld slower "
       "than %d ms, the slowest %.0f ms), %lld windows opened (%lld reopened), %lld light checks "
-      "(%lld lit, %lld unsound)", took / 1000, (long long)tally.activations,
-      (long long)tally.missed, DEADLINE_MS, (long long)tally.slow, SOAK_QUICK_MS, tally.slowest,
-      (long long)tally.opened, (long long)tally.reopened, (long long)tally.checks,
-      (long long)tally.lit_checks, (long long)tally.unsound);
-  say("soak: new window handles %lld", (long long)tally.opened);
+      "(%lld lit, %lld unsound)", took / 1000, tally.activations,
+      tally.missed, DEADLINE_MS, tally.slow, SOAK_QUICK_MS, tally.slowest,
+      tally.opened, tally.reopened, tally.checks,
+      tally.lit_checks, tally.unsound);
+  say("soak: new window handles %lld", tally.opened);
   bool ok = alive && tally.missed == 0 && tally.unsound == 0 &&
             (check_ms == 0 || tally.lit_checks * 2 >= tally.checks);
   if (!alive) say("FAIL: the overlay or its process %lu is gone", overlay_process);
-  if (tally.missed) say("FAIL: %lld activations did not take", (long long)tally.missed);
+  if (tally.missed) say("FAIL: %lld activations did not take", tally.missed);
   if (check_ms && tally.lit_checks * 2 < tally.checks)
-    say("FAIL: light in only %lld of %lld checks", (long long)tally.lit_checks,
-        (long long)tally.checks);
+    say("FAIL: light in only %lld of %lld checks", tally.lit_checks,
+        tally.checks);
   return ok ? EXIT_PASS : EXIT_FAIL;
 }
-

@@ -120,7 +120,7 @@ TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
         ASSERT_EQ(glow_table.count, c.count);
         const uint64_t compared = glow_table.compared;
         for (int i = 0; i < c.count; i++)
-            ASSERT_EQ(glow_entry_for(handle(c.first + c.stride * (uintptr_t)i)), made[(size_t)i])
+            ASSERT_EQ(glow_entry_for(handle(c.first + c.stride * static_cast<uintptr_t>(i))), made[i])
                 << "handle " << i << " did not find the entry it was given";
         double per_lookup = static_cast<double>(glow_table.compared - compared) / c.count;
         EXPECT_LE(per_lookup, 2.5) << "entries compared per lookup";
@@ -138,7 +138,7 @@ TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
         EXPECT_EQ(walked, c.count);
         EXPECT_EQ(glow_table.tail, previous);
         // At most 8/3 slots per entry: the index doubles only when 3/4 full.
-        EXPECT_LT(3 * (int64_t)glow_table.index.capacity, 8 * (int64_t)c.count)
+        EXPECT_LT(3 * static_cast<int64_t>(glow_table.index.capacity), 8 * static_cast<int64_t>(c.count))
             << "capacity " << glow_table.index.capacity;
     }
 }

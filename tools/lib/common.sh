@@ -68,12 +68,12 @@ note() { echo "--- $*"; }
 
 probe() { "$WINE_TOOLS/run-in-wine" "$PROBE" "$@"; }
 
-# Runs a command silently, and shows its output only when it fails, so that a
-# failure says what was seen.
+# Runs a command silently, and shows its output and exit status only when it
+# fails, so that a failure says what was seen.
 quiet() {
   local output status=0
   output=$("$@" 2>&1) || status=$?
-  ((status == 0)) || printf '%s\n' "$output"
+  ((status == 0)) || printf '%s\n(%s exited with status %d)\n' "$output" "$1" "$status"
   return $status
 }
 

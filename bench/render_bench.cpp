@@ -136,8 +136,12 @@ void memset_only(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
 }
 
-BENCHMARK(render_frames)->Args({1920, 1080, 1})->Args({1920, 1080, 8})->Args({1920, 1080, 32})
-    ->Args({5760, 1080, 16})->Unit(benchmark::kMillisecond);
+BENCHMARK(render_frames)
+    ->Args({1920, 1080, 1})
+    ->Args({1920, 1080, 8})
+    ->Args({1920, 1080, 32})
+    ->Args({5760, 1080, 16})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(span_loop)->Arg(64)->Arg(1920)->Arg(5760)->Unit(benchmark::kMicrosecond);
 BENCHMARK(clear_only)->Args({1920, 1080})->Args({5760, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(memset_only)->Args({1920, 1080})->Args({5760, 1080})->Unit(benchmark::kMicrosecond);

@@ -31,8 +31,8 @@ float read_frame_step()
     frame_clock.latest_count = value.QuadPart;
     // The factor 1000 is applied to the ticks before any conversion; the product
     // wraps modulo 2^64 like the platform's own 64-bit arithmetic would.
-    uint64_t elapsed = static_cast<uint64_t>(frame_clock.latest_count) -
-                       static_cast<uint64_t>(frame_clock.previous_count);
+    uint64_t elapsed =
+        static_cast<uint64_t>(frame_clock.latest_count) - static_cast<uint64_t>(frame_clock.previous_count);
     int64_t scaled = static_cast<int64_t>(elapsed * static_cast<uint64_t>(MILLISECONDS_PER_SECOND));
     frame_clock.previous_count = frame_clock.latest_count;
     // A counter without a positive frequency cannot measure: count a nominal pass

@@ -46,9 +46,8 @@ void present_frame(HWND window)
     }
     const PresentationSurface &s = presentation_surface;
     SetDIBitsToDevice(s.memory_dc, 0, 0, static_cast<DWORD>(frame_buffer.width),
-                      static_cast<DWORD>(frame_buffer.height), 0, 0, 0,
-                      static_cast<UINT>(frame_buffer.height), frame_buffer.pixels,
-                      frame_buffer.header, DIB_RGB_COLORS);
+                      static_cast<DWORD>(frame_buffer.height), 0, 0, 0, static_cast<UINT>(frame_buffer.height),
+                      frame_buffer.pixels, frame_buffer.header, DIB_RGB_COLORS);
     POINT destination = {screen_geometry.x, screen_geometry.y};
     SIZE size = {frame_buffer.width, frame_buffer.height};
     POINT source = {0, 0};

@@ -75,9 +75,9 @@ ATOM register_overlay_class(HINSTANCE instance)
 // foreground and the keystrokes; the watch loop's first pass then lights that window.
 BOOL create_overlay_window(HINSTANCE instance)
 {
-    overlay_window = CreateWindowExA(OVERLAY_EX_STYLE, OVERLAY_NAME, OVERLAY_NAME, OVERLAY_STYLE, 0, 0,
-                                     screen_geometry.width, screen_geometry.height, nullptr, nullptr,
-                                     instance, nullptr);
+    overlay_window =
+        CreateWindowExA(OVERLAY_EX_STYLE, OVERLAY_NAME, OVERLAY_NAME, OVERLAY_STYLE, 0, 0, screen_geometry.width,
+                        screen_geometry.height, nullptr, nullptr, instance, nullptr);
     ShowWindow(overlay_window, SW_SHOWNOACTIVATE);
     return UpdateWindow(overlay_window);
 }

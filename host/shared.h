@@ -21,5 +21,5 @@ struct ScreenGeometry {
 extern ScreenGeometry screen_geometry; // defined in overlay.cpp
 extern HWND desktop_window;            // defined in overlay.cpp
 extern HWND overlay_window;            // defined in overlay.cpp
-extern float frame_step; // latest pass length in units of 20 ms; 1.0 until measured (clock.cpp)
-extern float ray_phase;  // radians; grows by frame_step x 0.5 per pass (watch.cpp)
+extern float frame_step;               // latest pass length in units of 20 ms; 1.0 until measured (clock.cpp)
+extern float ray_phase;                // radians; grows by frame_step x 0.5 per pass (watch.cpp)

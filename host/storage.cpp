@@ -37,8 +37,7 @@ bool open_frame()
     frame_buffer.height = raster_target.height = screen_geometry.height;
     int64_t bytes = frame_bytes();
     if (!frame_buffer.storage && bytes > 0) {
-        frame_buffer.storage =
-            static_cast<uint32_t *>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
+        frame_buffer.storage = static_cast<uint32_t *>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
         raster_target.pixels = frame_buffer.storage;
     }
     frame_buffer.pixels = frame_buffer.storage;

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-extern HWND last_foreground;  // foreground window last treated as a change
-extern bool scene_changed;    // set during a pass when something moved
+extern HWND last_foreground; // foreground window last treated as a change
+extern bool scene_changed;   // set during a pass when something moved
 
 // Phase at which whole turns are taken off ray_phase, so that single precision
 // keeps its steps even after the program has run for weeks.
@@ -18,9 +18,9 @@ inline constexpr float RAY_PHASE_WRAP = 65536.0f;
 // What the loop keeps between passes (locals of the thread procedure).
 struct WatchState {
     HCURSOR arrow_cursor;
-    int32_t idle_counter;  // 0..31
-    RECT previous_rect;    // foreground rectangle as last seen, inflated
-    RECT current_rect;     // this pass's foreground rectangle, inflated
+    int32_t idle_counter; // 0..31
+    RECT previous_rect;   // foreground rectangle as last seen, inflated
+    RECT current_rect;    // this pass's foreground rectangle, inflated
 };
 
 extern WatchState watch_state;

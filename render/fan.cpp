@@ -10,15 +10,15 @@
 namespace {
 
 constexpr float PI = 3.1415927f;
-constexpr float WOBBLE_STEP = 0.0625f;       // wobble angle k x pi / 16
-constexpr float WOBBLE_AMPLITUDE = 64.0f;    // largest change of the reach, pixels
-constexpr float FAN_STEP = 0.00390625f;      // ray angle k x pi / 256
-constexpr float RIM_OFFSET = 150.0f;         // rows between the apex and the screen's top
-constexpr int32_t RISE_END = 20;             // rays below it get a rising shade
-constexpr int32_t FALL_START = 113;          // rays from it on get a falling shade
-constexpr int32_t APEX_ABOVE = 149;          // apex row above the buffer's top row
+constexpr float WOBBLE_STEP = 0.0625f;    // wobble angle k x pi / 16
+constexpr float WOBBLE_AMPLITUDE = 64.0f; // largest change of the reach, pixels
+constexpr float FAN_STEP = 0.00390625f;   // ray angle k x pi / 256
+constexpr float RIM_OFFSET = 150.0f;      // rows between the apex and the screen's top
+constexpr int32_t RISE_END = 20;          // rays below it get a rising shade
+constexpr int32_t FALL_START = 113;       // rays from it on get a falling shade
+constexpr int32_t APEX_ABOVE = 149;       // apex row above the buffer's top row
 constexpr int32_t REACH_BASE = 64;
-constexpr int32_t WOBBLE_LIMIT = 64;         // |wobble| never exceeds this
+constexpr int32_t WOBBLE_LIMIT = 64; // |wobble| never exceeds this
 
 // The product of a float and a double sine rounded once to single precision: the
 // correctly rounded single-precision sine in all but vanishingly rare cases, and

@@ -11,8 +11,8 @@ inline constexpr float GLOW_DECAY = 0.04f;        // glow lost per unit of frame
 inline constexpr float BRIGHTNESS_SCALE = 233.0f; // glow 1.0 to brightness 233
 inline constexpr int32_t FIRST_RAY = 12;
 inline constexpr int32_t LAST_RAY = 119;
-inline constexpr int32_t FAN_RAYS = LAST_RAY - FIRST_RAY + 1;   // 108 triangles
-inline constexpr int32_t RIM_POINTS = FAN_RAYS + 1;            // rim points 12..120
+inline constexpr int32_t FAN_RAYS = LAST_RAY - FIRST_RAY + 1; // 108 triangles
+inline constexpr int32_t RIM_POINTS = FAN_RAYS + 1;           // rim points 12..120
 
 // Brightness is held to this at most: far past the ramp's 255, and low enough that
 // the apex shade, at most S + 1, stays inside the rasterizer's corner range.
@@ -82,4 +82,3 @@ bool fan_ray_corners(const FanShape &fan, int32_t ray, int32_t brightness, const
 // stores them. Returns false, leaving corners untouched, when no ray fits. Called
 // by render_light.
 bool fan_last_ray(const FanShape &fan, int32_t brightness, const FanWobble &wobble, RayVertex corners[3]);
-

@@ -49,11 +49,11 @@ int32_t walked(int32_t start, int32_t step, int64_t rows)
 
 // A part of rows rows from row first, the left end at left (x and shade 8.8) and
 // the right end at right_x, each climbing by its edge's steps.
-WalkPart walk_part(int32_t first, int32_t rows, RayVertex left, int32_t right_x,
-                   const EdgeStep &left_edge, const EdgeStep &right_edge)
+WalkPart walk_part(int32_t first, int32_t rows, RayVertex left, int32_t right_x, const EdgeStep &left_edge,
+                   const EdgeStep &right_edge)
 {
-    return WalkPart{first, first + rows, left.x, left.shade, right_x,
-                    left_edge.x_step, left_edge.shade_step, right_edge.x_step};
+    return WalkPart{
+        first, first + rows, left.x, left.shade, right_x, left_edge.x_step, left_edge.shade_step, right_edge.x_step};
 }
 
 // Whether every span of the triangle can be cut and shaded in 32-bit sums: the
@@ -85,10 +85,14 @@ void walk_part_rows(const WalkPart &part, int32_t first_row, int32_t end_row, in
         return;
     }
     const int64_t skipped = static_cast<int64_t>(first) - part.first_row;
-    const WalkPart rows{first, end, walked(part.left_x, part.left_x_step, skipped),
+    const WalkPart rows{first,
+                        end,
+                        walked(part.left_x, part.left_x_step, skipped),
                         walked(part.left_shade, part.left_shade_step, skipped),
-                        walked(part.right_x, part.right_x_step, skipped), part.left_x_step,
-                        part.left_shade_step, part.right_x_step};
+                        walked(part.right_x, part.right_x_step, skipped),
+                        part.left_x_step,
+                        part.left_shade_step,
+                        part.right_x_step};
     fill_rows(rows, step, fits_32);
 }
 
@@ -145,8 +149,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
     if (area2 <= 0) {
         return false;
     }
-    const int64_t numerator = (static_cast<int64_t>(p1.shade) - p0.shade) * dy2 +
-                              (static_cast<int64_t>(p0.shade) - p2.shade) * dy1;
+    const int64_t numerator =
+        (static_cast<int64_t>(p1.shade) - p0.shade) * dy2 + (static_cast<int64_t>(p0.shade) - p2.shade) * dy1;
     const int64_t gradient = divide(numerator << FIXED_SHIFT, area2);
     if (!fits_32(gradient) || p0.y >= raster_target.height) {
         return false;
@@ -160,8 +164,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
     EdgeStep long_edge, lower_edge, upper_edge;
     if (p1.y > p2.y) {
         // P1 is the top corner and P2, the middle one, lies left of the long edge.
-        if (p1.y <= 0 || !setup_edge(long_edge, p0, p1) ||
-            !setup_edge(lower_edge, p0, p2) || !setup_edge(upper_edge, p2, p1)) {
+        if (p1.y <= 0 || !setup_edge(long_edge, p0, p1) || !setup_edge(lower_edge, p0, p2) ||
+            !setup_edge(upper_edge, p2, p1)) {
             return false;
         }
         walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, lower_edge, long_edge);
@@ -170,8 +174,8 @@ bool plan_triangle(const RayVertex &a, const RayVertex &b, const RayVertex &c, T
         walk.upper = walk_part(p2.y, upper_edge.rows, middle, long_x, upper_edge, long_edge);
     } else {
         // P2 is the top corner and P1, the middle one, lies right of the long edge.
-        if (p2.y <= 0 || !setup_edge(long_edge, p0, p2) ||
-            !setup_edge(lower_edge, p0, p1) || !setup_edge(upper_edge, p1, p2)) {
+        if (p2.y <= 0 || !setup_edge(long_edge, p0, p2) || !setup_edge(lower_edge, p0, p1) ||
+            !setup_edge(upper_edge, p1, p2)) {
             return false;
         }
         walk.lower = walk_part(p0.y, lower_edge.rows, bottom, bottom.x, long_edge, lower_edge);

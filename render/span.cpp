@@ -40,8 +40,7 @@ void fill_clamped_run(uint32_t *out, int64_t count, int64_t shade, int32_t step)
 // A run that the short loop does not take: long, near the end of the buffer, or
 // with shades that leave the ramp, which are checked here and clamped. Kept out of
 // line so that the row loop stays small.
-[[gnu::noinline]] void write_checked_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps,
-                                          bool spare)
+[[gnu::noinline]] void write_checked_run(uint32_t *out, int32_t count, int32_t shade, const RunSteps &steps, bool spare)
 {
     if (!shades_in_ramp(shade, shade + static_cast<int64_t>(count - 1) * steps.step)) {
         fill_clamped_run(out, count, shade, steps.step);

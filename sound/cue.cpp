@@ -28,8 +28,8 @@ float area_of(int64_t width, int64_t height)
 
 const unsigned char *choose_sound_cue(const RECT &rect)
 {
-    const float window = area_of(static_cast<int64_t>(rect.right) - rect.left,
-                                 static_cast<int64_t>(rect.bottom) - rect.top);
+    const float window =
+        area_of(static_cast<int64_t>(rect.right) - rect.left, static_cast<int64_t>(rect.bottom) - rect.top);
     const float screen = area_of(screen_geometry.width, screen_geometry.height);
     const float share = window / screen;
     // Strictly greater: exactly 0.3 is small, and NaN compares false.

@@ -12,7 +12,7 @@ inline constexpr uint32_t SECOND_SOUND_BYTES = 206784; // long sound, small wind
 inline constexpr uint32_t FIRST_SOUND_OFFSET = 8;      // behind the two length words
 inline constexpr uint32_t SECOND_SOUND_OFFSET = FIRST_SOUND_OFFSET + FIRST_SOUND_BYTES;
 inline constexpr uint32_t SOUND_PAIR_BYTES = SECOND_SOUND_OFFSET + SECOND_SOUND_BYTES;
-inline constexpr float LARGE_WINDOW_SHARE = 0.3f;      // of the virtual screen's area
+inline constexpr float LARGE_WINDOW_SHARE = 0.3f; // of the virtual screen's area
 
 // Two little-endian length words, then the two files back to back, each starting
 // on a 4-byte boundary. Made at build time from assets/sounds/short.wav and

@@ -16,10 +16,10 @@
 
 namespace {
 
-const int SAMPLE_RATE = 44100;             // sample frames per second
-const int SHORT_FRAMES = 25357;            // about 0.575 s
-const int LONG_FRAMES = 51685;             // about 1.172 s
-const int EDGE_FRAMES = 220;               // 5 ms of fade at each end
+const int SAMPLE_RATE = 44100;  // sample frames per second
+const int SHORT_FRAMES = 25357; // about 0.575 s
+const int LONG_FRAMES = 51685;  // about 1.172 s
+const int EDGE_FRAMES = 220;    // 5 ms of fade at each end
 const double FULL_SCALE = 32767.0;
 const double PI = 3.14159265358979323846;
 
@@ -58,8 +58,7 @@ double sine_of_phase(uint32_t phase)
     const uint32_t quadrant = phase >> 30;
     const uint32_t within = phase & 0x3FFFFFFFu;
     const double quarter = 1073741824.0; // 2^30
-    const double x = (quadrant & 1u) ? (quarter - within) / (4.0 * quarter)
-                                     : within / (4.0 * quarter);
+    const double x = (quadrant & 1u) ? (quarter - within) / (4.0 * quarter) : within / (4.0 * quarter);
     const double s = quarter_sine(x);
     return quadrant >= 2 ? -s : s;
 }
@@ -81,9 +80,8 @@ double exp_small(double x)
 double raised_cosine(int n, int length)
 {
     // cos(pi t) is the sine a quarter turn on, at half a turn per unit of t.
-    return 0.5 - 0.5 * sine_of_phase(
-                           static_cast<uint32_t>(0x40000000u + (static_cast<uint64_t>(n) << 31) /
-                                                                   static_cast<uint32_t>(length)));
+    return 0.5 - 0.5 * sine_of_phase(static_cast<uint32_t>(0x40000000u + (static_cast<uint64_t>(n) << 31) /
+                                                                             static_cast<uint32_t>(length)));
 }
 
 // Phase step per sample for a frequency, as a 32-bit fraction of a turn.
@@ -146,10 +144,8 @@ std::vector<int16_t> quantize(const Signal &signal, double peak)
         const double l = signal.left[i] * scale * edge;
         const double r = signal.right[i] * scale * edge;
         // Round half away from zero; no value can reach full scale after scaling.
-        samples[2 * i] =
-            static_cast<int16_t>(l < 0.0 ? -static_cast<int>(-l + 0.5) : static_cast<int>(l + 0.5));
-        samples[2 * i + 1] =
-            static_cast<int16_t>(r < 0.0 ? -static_cast<int>(-r + 0.5) : static_cast<int>(r + 0.5));
+        samples[2 * i] = static_cast<int16_t>(l < 0.0 ? -static_cast<int>(-l + 0.5) : static_cast<int>(l + 0.5));
+        samples[2 * i + 1] = static_cast<int16_t>(r < 0.0 ? -static_cast<int>(-r + 0.5) : static_cast<int>(r + 0.5));
     }
     return samples;
 }
@@ -189,6 +185,7 @@ std::vector<int16_t> make_long_sound()
     for (int side = 0; side < 2; ++side) {
         std::vector<double> &channel = side == 0 ? s.left : s.right;
         const double f = roots[side];
+        // clang-format off
         const Partial partials[] = {
             {f, 1.0, 0.42, 0.0, 9.0},
             {f * 2.0, 0.16, 0.2, 0.0, 7.0},
@@ -196,6 +193,7 @@ std::vector<int16_t> make_long_sound()
             {f * 3.93, 0.03, 0.06, 0.0, 5.0},
             {f * 0.5, 0.12, 0.5, 0.0, 20.0}, // a little body an octave below
         };
+        // clang-format on
         for (const Partial &p : partials) {
             add_partial(channel, p, 1.0);
         }

@@ -50,8 +50,7 @@ void take_census(HWND start)
     HWND desktop = GetDesktopWindow();
     window_census.count = 0;
     int32_t visited = 0;
-    for (HWND w = GetWindow(start, GW_HWNDFIRST); w && visited < CENSUS_WALK_LIMIT;
-         w = GetWindow(w, GW_HWNDNEXT)) {
+    for (HWND w = GetWindow(start, GW_HWNDFIRST); w && visited < CENSUS_WALK_LIMIT; w = GetWindow(w, GW_HWNDNEXT)) {
         visited++;
         if (window_census.count == CENSUS_CAPACITY) {
             break;

@@ -11,8 +11,8 @@ inline constexpr int32_t CENSUS_CAPACITY = 1024;
 // 10,000 USER handles by default and a session 65,536 in all, so a real walk never
 // gets this far; only a Z order that changes under the walk can bring it back round.
 inline constexpr int32_t CENSUS_WALK_LIMIT = 65536;
-inline constexpr LONG THICK_FRAME_INFLATION = 5;  // pixels added on every side
-inline constexpr LONG THICK_FRAME_EXCESS = 6;     // window width minus client width
+inline constexpr LONG THICK_FRAME_INFLATION = 5; // pixels added on every side
+inline constexpr LONG THICK_FRAME_EXCESS = 6;    // window width minus client width
 
 // Entry 0 is the highest window in the Z order; each later entry lies below.
 struct WindowCensus {

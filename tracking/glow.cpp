@@ -111,8 +111,8 @@ void make_room()
     if (capacity > MAX_CAPACITY) {
         return;
     }
-    GlowEntry **slots = static_cast<GlowEntry **>(HeapAlloc(
-        GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity) * sizeof(GlowEntry *)));
+    GlowEntry **slots = static_cast<GlowEntry **>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity) * sizeof(GlowEntry *)));
     if (!slots) {
         return;
     }

@@ -24,11 +24,11 @@ struct GlowEntry {
 // from `unindexed` on are there only while the heap refuses the index room to grow,
 // and lookups walk them.
 struct GlowIndex {
-    GlowEntry **slots;     // capacity pointers, null where free; null before the first entry
-    uint32_t capacity;     // 0 or a power of two, at most 3/4 full
-    int32_t shift;         // 64 - log2(capacity): the hash's top bits choose the slot
-    int32_t filled;        // entries in slots: the first filled entries of the list
-    GlowEntry *unindexed;  // the first entry of the list not in slots; null when none is
+    GlowEntry **slots;    // capacity pointers, null where free; null before the first entry
+    uint32_t capacity;    // 0 or a power of two, at most 3/4 full
+    int32_t shift;        // 64 - log2(capacity): the hash's top bits choose the slot
+    int32_t filled;       // entries in slots: the first filled entries of the list
+    GlowEntry *unindexed; // the first entry of the list not in slots; null when none is
 };
 
 // Entries in creation order; they are never removed or freed.

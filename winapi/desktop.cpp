@@ -48,8 +48,7 @@ HWND make_window(uintptr_t handle, const WindowSpec &spec)
     LONG height = spec.rect.bottom - spec.rect.top;
     bool framed = spec.style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME);
     bool captioned = (spec.style & WS_CAPTION) == WS_CAPTION;
-    w.client_width = spec.client_width >= 0 ? spec.client_width
-                                            : std::max<LONG>(0, width - (framed ? 2 * FRAME : 0));
+    w.client_width = spec.client_width >= 0 ? spec.client_width : std::max<LONG>(0, width - (framed ? 2 * FRAME : 0));
     w.client_height = spec.client_height >= 0
                           ? spec.client_height
                           : std::max<LONG>(0, height - (framed ? 2 * FRAME : 0) - (captioned ? CAPTION : 0));

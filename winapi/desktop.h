@@ -85,17 +85,17 @@ struct Desktop {
     Presentation last_presentation; // valid when presentation_count > 0
     std::vector<SoundCall> sounds_played;
     int sleep_count = 0;
-    int64_t slept_milliseconds = 0; // ms, all Sleep calls together
-    DWORD last_sleep = 0;           // ms
+    int64_t slept_milliseconds = 0;                // ms, all Sleep calls together
+    DWORD last_sleep = 0;                          // ms
     LPTHREAD_START_ROUTINE thread_start = nullptr; // of the last CreateThread
     LPVOID thread_parameter = nullptr;             // of the last CreateThread
     int thread_count = 0;
     HCURSOR current_cursor = nullptr;
     DWORD allowed_foreground_process = 0; // of the last AllowSetForegroundWindow
     // Handles the platform gives every process alike.
-    HDC screen_dc = reinterpret_cast<HDC>(0x5000); // GetDC(nullptr)
+    HDC screen_dc = reinterpret_cast<HDC>(0x5000);            // GetDC(nullptr)
     HCURSOR arrow_cursor = reinterpret_cast<HCURSOR>(0x7F00); // LoadCursorA(nullptr, IDC_ARROW)
-    DWORD process_id = 4242;                // GetCurrentProcessId()
+    DWORD process_id = 4242;                                  // GetCurrentProcessId()
 };
 
 // The simulated desktop as it is now; reset() makes a new one.

@@ -20,8 +20,7 @@ LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
         state().failing_allocations--;
         return nullptr;
     }
-    void *block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1)
-                                             : std::malloc(bytes ? bytes : 1);
+    void *block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!block) {
         return nullptr;
     }
@@ -31,9 +30,8 @@ LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
     return block;
 }
 
-HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack_size,
-                           LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                           LPDWORD thread_id)
+HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD thread_id)
 {
     LOG("CreateThread security=" + hex(attributes) + " stack=" + std::to_string(stack_size) +
         " parameter=" + hex(parameter) + " flags=" + std::to_string(flags));
@@ -52,8 +50,7 @@ void WINAPI Sleep(DWORD milliseconds)
     state().sleep_count++;
     state().slept_milliseconds += milliseconds;
     state().last_sleep = milliseconds;
-    state().counter +=
-        static_cast<int64_t>(milliseconds) * state().frequency / 1000 + state().sleep_overhead;
+    state().counter += static_cast<int64_t>(milliseconds) * state().frequency / 1000 + state().sleep_overhead;
 }
 
 DWORD WINAPI GetCurrentProcessId(void)

@@ -34,7 +34,7 @@ struct Message {
 struct State : Desktop {
     int screen_x = 0, screen_y = 0, screen_width = 1024, screen_height = 768;
     int desktop_width = 1024, desktop_height = 768;
-    std::vector<HWND> z; // live top-level windows, highest first
+    std::vector<HWND> z;   // live top-level windows, highest first
     bool z_cycles = false; // the lowest window's next is the highest again
     uintptr_t next_handle = FIRST_WINDOW_HANDLE;
     int64_t frequency = 10000000; // counter ticks per second
@@ -44,7 +44,7 @@ struct State : Desktop {
     std::deque<Message> queue;
     bool logging = true;
     std::map<std::string, std::string> class_names; // class names outlive the caller's strings
-    std::map<HDC, HBITMAP> selected;                 // memory DC -> bitmap selected into it
+    std::map<HDC, HBITMAP> selected;                // memory DC -> bitmap selected into it
     uintptr_t next_dc = FIRST_MEMORY_DC;
     uintptr_t next_bitmap = FIRST_BITMAP;
 };
@@ -54,19 +54,18 @@ struct State : Desktop {
 State &state();
 
 // Builds the log line only while logging, so long runs pay nothing for it.
-#define LOG(line)                               \
-    do {                                        \
-        if (sim::state().logging) {             \
-            sim::state().calls.push_back(line); \
-        }                                       \
+#define LOG(line)                                                                                                      \
+    do {                                                                                                               \
+        if (sim::state().logging) {                                                                                    \
+            sim::state().calls.push_back(line);                                                                        \
+        }                                                                                                              \
     } while (0)
 
 // A handle or pointer as the call log writes it: 0 or 0x-prefixed hex.
 inline std::string hex(const void *value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%#lx",
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(value)));
+    std::snprintf(text, sizeof text, "%#lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(value)));
     return text;
 }
 

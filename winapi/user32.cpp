@@ -164,8 +164,7 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor)
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *window_class)
 {
     LOG("RegisterClassExA");
-    if (!window_class || window_class->cbSize != sizeof(WNDCLASSEXA) ||
-        !window_class->lpszClassName) {
+    if (!window_class || window_class->cbSize != sizeof(WNDCLASSEXA) || !window_class->lpszClassName) {
         return 0;
     }
     std::string name = window_class->lpszClassName;
@@ -179,15 +178,13 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *window_class)
     return static_cast<ATOM>(0xC000 + state().classes.size());
 }
 
-HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID parameter)
+HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter)
 {
-    LOG("CreateWindowExA ex=" + std::to_string(ex_style) + " class=" + (class_name ? class_name : "") +
-        " title=" + (window_name ? window_name : "") + " style=" + std::to_string(style) + " " +
-        std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" +
-        std::to_string(height) + " parent=" + hex(parent) + " menu=" + hex(menu) +
-        " instance=" + hex(instance) + " parameter=" + hex(parameter));
+    LOG("CreateWindowExA ex=" + std::to_string(ex_style) + " class=" + (class_name ? class_name : "") + " title=" +
+        (window_name ? window_name : "") + " style=" + std::to_string(style) + " " + std::to_string(x) + "," +
+        std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height) + " parent=" + hex(parent) +
+        " menu=" + hex(menu) + " instance=" + hex(instance) + " parameter=" + hex(parameter));
     if (!class_name || !state().classes.count(class_name)) {
         return nullptr;
     }
@@ -323,8 +320,8 @@ HDC WINAPI GetDC(HWND window)
     return window ? nullptr : state().screen_dc;
 }
 
-BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *size, HDC src,
-                                POINT *src_origin, DWORD key, BLENDFUNCTION *blend, DWORD flags)
+BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *size, HDC src, POINT *src_origin,
+                                DWORD key, BLENDFUNCTION *blend, DWORD flags)
 {
     LOG("UpdateLayeredWindow " + hex(window));
     Window *w = live(window);
@@ -337,8 +334,8 @@ BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *s
     }
     const sim::Bitmap &bitmap = state().bitmaps[selected->second];
     POINT from = src_origin ? *src_origin : POINT{0, 0};
-    if (size->cx <= 0 || size->cy <= 0 || from.x < 0 || from.y < 0 ||
-        from.x + size->cx > bitmap.width || from.y + size->cy > bitmap.height) {
+    if (size->cx <= 0 || size->cy <= 0 || from.x < 0 || from.y < 0 || from.x + size->cx > bitmap.width ||
+        from.y + size->cy > bitmap.height) {
         return FALSE;
     }
     sim::Presentation &p = state().last_presentation;

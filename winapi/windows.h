@@ -163,8 +163,7 @@ typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPED 0x00000000L
-#define WS_OVERLAPPEDWINDOW \
-    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 
 // Extended window styles.
 #define WS_EX_DLGMODALFRAME 0x00000001L
@@ -208,9 +207,8 @@ typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 // kernel32
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
-HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack_size,
-                           LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                           LPDWORD thread_id);
+HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD thread_id);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetCurrentProcessId(void);
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER *frequency);
@@ -231,9 +229,8 @@ BOOL WINAPI AllowSetForegroundWindow(DWORD process_id);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *window_class);
-HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID parameter);
+HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 BOOL WINAPI ShowWindow(HWND window, int show_mode);
 BOOL WINAPI UpdateWindow(HWND window);
 BOOL WINAPI DestroyWindow(HWND window);
@@ -244,16 +241,15 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 BOOL WINAPI TranslateMessage(const MSG *msg);
 LRESULT WINAPI DispatchMessageA(const MSG *msg);
 HDC WINAPI GetDC(HWND window);
-BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *size, HDC src,
-                                POINT *src_origin, DWORD key, BLENDFUNCTION *blend, DWORD flags);
+BOOL WINAPI UpdateLayeredWindow(HWND window, HDC dst, POINT *dst_origin, SIZE *size, HDC src, POINT *src_origin,
+                                DWORD key, BLENDFUNCTION *blend, DWORD flags);
 
 // gdi32
 HDC WINAPI CreateCompatibleDC(HDC dc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
-int WINAPI SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
-                             int x_src, int y_src, UINT start_scan, UINT lines, const void *bits,
-                             const BITMAPINFO *info, UINT color_use);
+int WINAPI SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height, int x_src, int y_src,
+                             UINT start_scan, UINT lines, const void *bits, const BITMAPINFO *info, UINT color_use);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start_scan, UINT lines, LPVOID bits, BITMAPINFO *info,
                      UINT color_use);

@@ -16,18 +16,14 @@ protected:
         start_up(INSTANCE);
     }
 
-    std::vector<HWND> censused()
-    {
-        return {window_census.handles, window_census.handles + window_census.count};
-    }
+    std::vector<HWND> censused() { return {window_census.handles, window_census.handles + window_census.count}; }
 
     bool taken(const sim::WindowSpec &spec)
     {
         HWND w = sim::add_window(spec);
         take_census(w);
         bool found = false;
-        for (HWND h : censused())
-            found |= h == w;
+        for (HWND h : censused()) found |= h == w;
         sim::destroy_window(w);
         return found;
     }
@@ -74,8 +70,7 @@ TEST_F(CensusTest, TakesFramedVisibleWindowsOnly)
         {"framed at virtual screen size", window(VISIBLE | WS_CAPTION, 0, {0, 0, 1024, 768}), false},
         {"minimized", window(VISIBLE | WS_CAPTION | WS_MINIMIZE, 0, {-32000, -32000, -31840, -31972}), true},
     };
-    for (const StyleCase &c : cases)
-        EXPECT_EQ(taken(c.spec), c.taken) << c.what;
+    for (const StyleCase &c : cases) EXPECT_EQ(taken(c.spec), c.taken) << c.what;
 }
 
 TEST_F(CensusTest, VirtualScreenSizeGivesWayToTheDesktopOnOneMonitor)
@@ -116,7 +111,7 @@ TEST_F(CensusTest, ListsWindowsFromTheTopOfTheZOrderWithInflatedRectangles)
     HWND hidden = sim::add_window(window(WS_CAPTION));
     HWND top = sim::add_window(window(VISIBLE | WS_CAPTION, 0, {100, 100, 506, 400}));
     sim::set_client_size(top, 400, 270); // no maximize box, 6 wider than its client
-    take_census(bottom); // any window of the same kind starts the walk at the top
+    take_census(bottom);                 // any window of the same kind starts the walk at the top
     ASSERT_EQ(window_census.count, 3) << "the overlay and the hidden window are not taken";
     EXPECT_EQ(censused(), (std::vector<HWND>{top, middle, bottom}));
     const RECT &inflated = window_census.rects[0];
@@ -153,8 +148,7 @@ TEST_F(CensusTest, NullOrDesktopStartGivesAnEmptyCensus)
 TEST_F(CensusTest, StopsAtTheCapacity)
 {
     std::vector<HWND> made;
-    for (int i = 0; i < 1100; i++)
-        made.push_back(sim::add_window(framed_window({i, i, i + 300, i + 200})));
+    for (int i = 0; i < 1100; i++) made.push_back(sim::add_window(framed_window({i, i, i + 300, i + 200})));
     sim::clear_calls();
     take_census(made[0]);
     ASSERT_EQ(window_census.count, CENSUS_CAPACITY);
@@ -163,8 +157,7 @@ TEST_F(CensusTest, StopsAtTheCapacity)
     EXPECT_EQ(window_census.handles[1023], made[1099 - 1023]);
     // The walk stopped there: the overlay and the 1024 taken were asked about, no more.
     int asked = 0;
-    for (const std::string &call : sim::desktop().calls)
-        asked += call.rfind("GetWindowRect", 0) == 0;
+    for (const std::string &call : sim::desktop().calls) asked += call.rfind("GetWindowRect", 0) == 0;
     EXPECT_EQ(asked, 1 + CENSUS_CAPACITY);
 }
 
@@ -172,15 +165,13 @@ TEST_F(CensusTest, StopsAtTheCapacity)
 // gives up after CENSUS_WALK_LIMIT windows, whatever it has taken by then.
 TEST_F(CensusTest, EndsOnAZOrderThatComesBackRound)
 {
-    for (int i = 0; i < 3; i++)
-        sim::add_window(window(WS_CAPTION)); // hidden: never taken
+    for (int i = 0; i < 3; i++) sim::add_window(window(WS_CAPTION)); // hidden: never taken
     sim::cycle_z_order(true);
     sim::clear_calls();
     take_census(overlay_window);
     EXPECT_EQ(window_census.count, 0);
     int asked = 0;
-    for (const std::string &call : sim::desktop().calls)
-        asked += call.rfind("GetWindowRect", 0) == 0;
+    for (const std::string &call : sim::desktop().calls) asked += call.rfind("GetWindowRect", 0) == 0;
     EXPECT_EQ(asked, CENSUS_WALK_LIMIT);
     HWND lit = sim::add_window(framed_window({10, 10, 210, 110}));
     take_census(lit); // it comes round again and again, up to the capacity
@@ -216,8 +207,7 @@ TEST_F(CensusTest, InflatesThickFramesOnly)
         RECT expected = c.inflated ? RECT{95, 95, 511, 405} : RECT{100, 100, 506, 400};
         EXPECT_TRUE(rect.left == expected.left && rect.top == expected.top && rect.right == expected.right &&
                     rect.bottom == expected.bottom)
-            << c.what << ": got (" << rect.left << ", " << rect.top << ", " << rect.right << ", "
-            << rect.bottom << ")";
+            << c.what << ": got (" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << ")";
     }
 }
 

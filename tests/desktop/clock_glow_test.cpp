@@ -176,8 +176,7 @@ TEST_F(GlowHeapTest, ARefusedEntryOrGrowthLosesNothing)
                     << glow_table.index.filled << " of " << glow_table.count << " entries indexed";
                 expect_all_found(made, order);
             }
-            if (i >= c.first && i < c.first + c.stretch)
-                sim::fail_next_allocations(c.refusals);
+            if (i >= c.first && i < c.first + c.stretch) sim::fail_next_allocations(c.refusals);
             GlowEntry *e = glow_entry_for(handle_number(i));
             sim::fail_next_allocations(0);
             ASSERT_NE(e, nullptr);

@@ -45,8 +45,7 @@ TEST_F(FaultTest, DisplayLayoutChangedAfterStartUp)
     sim::move_window(lit, {-1800, -150, -900, 700});
     HWND far = sim::add_window(framed_window({5000, 4000, 7000, 6000}));
     sim::set_foreground(far);
-    for (int pass = 0; pass < 30; pass++)
-        watch_pass();
+    for (int pass = 0; pass < 30; pass++) watch_pass();
     EXPECT_EQ(raster_target.width, 320);
     EXPECT_EQ(raster_target.height, 240);
     const sim::Presentation &p = sim::desktop().last_presentation;
@@ -82,8 +81,7 @@ TEST_F(FaultTest, AZeroStepHoldsEverythingStill)
     ASSERT_EQ(frame_step, 0.0f);
     float glow = glow_entry_for(lit)->glow;
     float phase = ray_phase;
-    for (int pass = 0; pass < 50; pass++)
-        watch_pass();
+    for (int pass = 0; pass < 50; pass++) watch_pass();
     EXPECT_EQ(glow_entry_for(lit)->glow, glow);
     EXPECT_EQ(ray_phase, phase);
     EXPECT_EQ(scene_changed, 1) << "a glow that cannot fall keeps the loop drawing";

@@ -68,8 +68,7 @@ TEST_F(FrameTest, PresentsAtANegativeOriginWithPerPixelAlpha)
     EXPECT_EQ(w.rect.top, -300);
     std::string copy;
     for (const std::string &call : sim::desktop().calls)
-        if (call.rfind("SetDIBitsToDevice", 0) == 0)
-            copy = call;
+        if (call.rfind("SetDIBitsToDevice", 0) == 0) copy = call;
     // memory DC, destination 0,0, whole size, source 0,0, start scan 0, all lines, RGB colours.
     EXPECT_NE(copy.find(" 0,0 3840x1380 0,0 0 1380 "), std::string::npos) << copy;
     EXPECT_EQ(copy.substr(copy.size() - 2), " 0") << copy;
@@ -80,7 +79,7 @@ TEST_F(FrameTest, BufferRowZeroIsTheBottomOfTheScreen)
     const int width = 40, height = 30, column = 7;
     start(-10, -20, width, height);
     clear_frame();
-    frame_buffer.storage[column] = 0x80806619;                         // buffer row 0
+    frame_buffer.storage[column] = 0x80806619;                        // buffer row 0
     frame_buffer.storage[(height - 1) * width + column] = 0x14141104; // buffer row height - 1
     present_frame(overlay_window);
     EXPECT_EQ(presented_pixel(column, height - 1), 0x80806619u) << "row 0 shows at the bottom";

@@ -25,8 +25,7 @@ TEST_F(SoundCueTest, StartsTheChosenFileInPlaceAsynchronously)
 
     const std::vector<sim::SoundCall> &calls = sim::desktop().sounds_played;
     ASSERT_EQ(calls.size(), 3u);
-    const unsigned char *expected[3] = {SoundPair + FIRST_SOUND_OFFSET,
-                                        SoundPair + SECOND_SOUND_OFFSET,
+    const unsigned char *expected[3] = {SoundPair + FIRST_SOUND_OFFSET, SoundPair + SECOND_SOUND_OFFSET,
                                         SoundPair + SECOND_SOUND_OFFSET};
     for (int i = 0; i < 3; ++i) {
         // SND_ASYNC | SND_MEMORY and nothing else: no SND_NOSTOP.

@@ -15,8 +15,7 @@ class StartupTest : public DesktopTest {};
 std::vector<std::string> call_names()
 {
     std::vector<std::string> names;
-    for (const std::string &call : sim::desktop().calls)
-        names.push_back(call.substr(0, call.find(' ')));
+    for (const std::string &call : sim::desktop().calls) names.push_back(call.substr(0, call.find(' ')));
     return names;
 }
 
@@ -26,10 +25,11 @@ TEST_F(StartupTest, MakesItsPlatformCallsInOrder)
     sim::set_desktop_client(1280, 1024);
     start_up(INSTANCE);
     std::vector<std::string> expected = {
-        "GetDesktopWindow", "GetClientRect", "GetSystemMetrics", "GetSystemMetrics",
-        "GetSystemMetrics", "GetSystemMetrics", "RegisterClassExA", "CreateWindowExA",
-        "ShowWindow", "UpdateWindow", "HeapAlloc", "GetDC", "CreateCompatibleDC",
-        "CreateCompatibleBitmap", "SelectObject", "AllowSetForegroundWindow", "CreateThread"};
+        "GetDesktopWindow",   "GetClientRect",          "GetSystemMetrics", "GetSystemMetrics",
+        "GetSystemMetrics",   "GetSystemMetrics",       "RegisterClassExA", "CreateWindowExA",
+        "ShowWindow",         "UpdateWindow",           "HeapAlloc",        "GetDC",
+        "CreateCompatibleDC", "CreateCompatibleBitmap", "SelectObject",     "AllowSetForegroundWindow",
+        "CreateThread"};
     EXPECT_EQ(call_names(), expected);
     // Width, height, then the origin.
     EXPECT_EQ(sim::desktop().calls[2], "GetSystemMetrics 78");
@@ -98,7 +98,7 @@ TEST_F(StartupTest, CreatesTheOverlayAtTheOriginWithTheScreensSize)
     EXPECT_EQ(last_foreground, typing);
     EXPECT_EQ(sim::desktop().sounds_played.size(), 1u);
     std::string create = *std::find_if(sim::desktop().calls.begin(), sim::desktop().calls.end(),
-                                               [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
+                                       [](const std::string &c) { return c.rfind("CreateWindowExA", 0) == 0; });
     EXPECT_NE(create.find("style=2147483648 0,0 2560x1224 parent=0 menu=0"), std::string::npos) << create;
 }
 
@@ -174,8 +174,7 @@ TEST_F(StartupTest, OverlayDeclinesACloseRequest)
     EXPECT_TRUE(w.alive && (w.style & WS_VISIBLE)) << "alive " << w.alive << ", style " << w.style;
     std::vector<std::string> defaults; // the messages handed to DefWindowProcA
     for (const std::string &call : sim::desktop().calls)
-        if (call.rfind("DefWindowProcA", 0) == 0)
-            defaults.push_back(call.substr(call.rfind(' ') + 1));
+        if (call.rfind("DefWindowProcA", 0) == 0) defaults.push_back(call.substr(call.rfind(' ') + 1));
     EXPECT_EQ(defaults, std::vector<std::string>{"274"}) << "WM_SYSCOMMAND only, never WM_CLOSE (16)";
     EXPECT_EQ(sim::desktop().classes.at("Solvane").lpfnWndProc(overlay_window, WM_CLOSE, 0, 0), 0);
 }
@@ -185,13 +184,11 @@ TEST_F(StartupTest, PumpKeepsPollingAfterTheOverlayIsGone)
     start_up(INSTANCE);
     sim::destroy_window(overlay_window);
     sim::clear_calls();
-    for (int turn = 0; turn < 100; turn++)
-        pump_message();
+    for (int turn = 0; turn < 100; turn++) pump_message();
     EXPECT_EQ(sim::desktop().sleep_count, 100);
     EXPECT_EQ(sim::desktop().slept_milliseconds, 500);
     int dispatched = 0;
-    for (const std::string &call : sim::desktop().calls)
-        dispatched += call.rfind("DispatchMessageA", 0) == 0;
+    for (const std::string &call : sim::desktop().calls) dispatched += call.rfind("DispatchMessageA", 0) == 0;
     EXPECT_EQ(dispatched, 0);
 }
 

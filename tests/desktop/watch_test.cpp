@@ -30,8 +30,7 @@ protected:
     std::vector<HWND> start_with_windows(const std::vector<RECT> &rects)
     {
         std::vector<HWND> windows;
-        for (const RECT &rect : rects)
-            windows.push_back(sim::add_window(framed_window(rect)));
+        for (const RECT &rect : rects) windows.push_back(sim::add_window(framed_window(rect)));
         sim::set_foreground(windows[0]);
         start();
         return windows;
@@ -42,8 +41,7 @@ protected:
     int passes(int n)
     {
         int before = sim::desktop().presentation_count;
-        for (int i = 0; i < n; i++)
-            watch_pass();
+        for (int i = 0; i < n; i++) watch_pass();
         return sim::desktop().presentation_count - before;
     }
 

@@ -17,18 +17,15 @@ TEST_F(QuietWatchTest, LightsEveryActivationWithoutASound)
     HWND sequence[] = {a, b, nullptr, a, desktop_window, b};
     for (HWND foreground : sequence) {
         sim::set_foreground(foreground);
-        for (int pass = 0; pass < 3; pass++)
-            watch_pass();
+        for (int pass = 0; pass < 3; pass++) watch_pass();
     }
     float faded = 1.0f;
-    for (int pass = 0; pass < 3; pass++)
-        faded = faded - 0.04f;
+    for (int pass = 0; pass < 3; pass++) faded = faded - 0.04f;
     EXPECT_EQ(last_foreground, b);
     EXPECT_EQ(glow_entry_for(b)->glow, faded);
     EXPECT_GT(lit_pixel_count(), 0);
     EXPECT_TRUE(sim::desktop().sounds_played.empty());
-    for (const std::string &call : sim::desktop().calls)
-        EXPECT_EQ(call.find("sndPlaySound"), std::string::npos);
+    for (const std::string &call : sim::desktop().calls) EXPECT_EQ(call.find("sndPlaySound"), std::string::npos);
 }
 
 } // namespace

@@ -15,53 +15,53 @@ constexpr int EXIT_PASS = 0;
 constexpr int EXIT_FAIL = 1;
 constexpr int EXIT_USAGE = 2;
 
-constexpr char OVERLAY_NAME[] = "Solvane";             // the overlay's class name and title
-constexpr char PROBE_CLASS[] = "LightProbeWindow";     // framed windows the probe opens
-constexpr char BACKING_CLASS[] = "LightProbeBacking";  // white unframed windows
-constexpr char PATTERN_CLASS[] = "LightProbePattern";  // the self-test's layered window
+constexpr char OVERLAY_NAME[] = "Solvane";            // the overlay's class name and title
+constexpr char PROBE_CLASS[] = "LightProbeWindow";    // framed windows the probe opens
+constexpr char BACKING_CLASS[] = "LightProbeBacking"; // white unframed windows
+constexpr char PATTERN_CLASS[] = "LightProbePattern"; // the self-test's layered window
 
-constexpr int DEADLINE_MS = 10000;  // for anything the tests wait for: a loaded machine's
-                                    // Wine takes seconds where an idle one takes ms
-constexpr int POLL_MS = 10;         // between two looks at a condition, serving windows
+constexpr int DEADLINE_MS = 10000; // for anything the tests wait for: a loaded machine's
+                                   // Wine takes seconds where an idle one takes ms
+constexpr int POLL_MS = 10;        // between two looks at a condition, serving windows
 
-constexpr uint32_t SENTINEL = 0x5A5A5A5Au;  // capture buffers start with it: unread shows
-constexpr uint32_t WHITE = 0x00FFFFFFu;     // a white 24-bit window as read back
-constexpr int MAX_LIGHT_ALPHA = 234;        // brightest fan shade: trunc(1.0 * 233) + 1
+constexpr uint32_t SENTINEL = 0x5A5A5A5Au; // capture buffers start with it: unread shows
+constexpr uint32_t WHITE = 0x00FFFFFFu;    // a white 24-bit window as read back
+constexpr int MAX_LIGHT_ALPHA = 234;       // brightest fan shade: trunc(1.0 * 233) + 1
 
 struct Region {
-  int32_t x, y;           // screen coordinates of the top-left pixel
-  int32_t width, height;  // pixels
+    int32_t x, y;          // screen coordinates of the top-left pixel
+    int32_t width, height; // pixels
 };
 
 struct Capture {
-  Region region;
-  std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows top-down, no gap
+    Region region;
+    std::vector<uint32_t> pixels; // 0xAARRGGBB, rows top-down, no gap
 };
 
 struct WindowInfo {
-  HWND handle;
-  std::string class_name, title;
-  DWORD style, ex_style;
-  RECT rect;        // screen coordinates
-  DWORD process;    // Windows process id
-  bool visible;
+    HWND handle;
+    std::string class_name, title;
+    DWORD style, ex_style;
+    RECT rect;     // screen coordinates
+    DWORD process; // Windows process id
+    bool visible;
 };
 
 struct Fan {
-  double apex_x, apex_y;    // virtual-screen pixels, rows down from the top edge
-  double reach_x, reach_y;  // A and B: the rim's radii before the wobble
+    double apex_x, apex_y;   // virtual-screen pixels, rows down from the top edge
+    double reach_x, reach_y; // A and B: the rim's radii before the wobble
 };
 
 struct LitSummary {
-  int64_t lit = 0, not_ramp = 0;  // pixels not 0, and of them no light-ramp entry
-  uint32_t max_alpha = 0;         // 0..255
-  uint32_t first = 0;             // 0xAARRGGBB, the first lit pixel
+    int64_t lit = 0, not_ramp = 0; // pixels not 0, and of them no light-ramp entry
+    uint32_t max_alpha = 0;        // 0..255
+    uint32_t first = 0;            // 0xAARRGGBB, the first lit pixel
 };
 
 struct LitFan {
-  Fan fan;
-  const char *name;  // the window it belongs to, for messages
-  RECT hidden{};     // screen coordinates the check leaves out (empty: none)
+    Fan fan;
+    const char *name; // the window it belongs to, for messages
+    RECT hidden{};    // screen coordinates the check leaves out (empty: none)
 };
 
 // ---- wait.cpp
@@ -70,8 +70,9 @@ struct LitFan {
 void say(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
 // A window handle for printing with %08lx: handles carry 32 bits in 32- and 64-bit
 // processes alike, so both builds print the same text as the recording winmm.dll.
-inline unsigned long handle_number(const void *handle) {
-  return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle));
+inline unsigned long handle_number(const void *handle)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle));
 }
 // The performance counter in milliseconds.
 double now_ms();
@@ -84,14 +85,15 @@ int wait_serving(const HANDLE *handles, DWORD count, int timeout_ms);
 // Serves this thread's windows and looks at a condition every POLL_MS until it
 // holds or deadline_ms have passed; returns the ms waited, or -1 at the deadline.
 // The condition is asked once more at the deadline, so a deadline of 0 is one look.
-template <typename Condition> double wait_until(int deadline_ms, Condition holds) {
-  double start = now_ms();
-  for (;;) {
-    bool last = now_ms() - start >= deadline_ms;
-    if (holds()) return now_ms() - start;
-    if (last) return -1;
-    pump_for(POLL_MS);
-  }
+template <typename Condition> double wait_until(int deadline_ms, Condition holds)
+{
+    double start = now_ms();
+    for (;;) {
+        bool last = now_ms() - start >= deadline_ms;
+        if (holds()) return now_ms() - start;
+        if (last) return -1;
+        pump_for(POLL_MS);
+    }
 }
 // Waits up to deadline_ms for a window to be the foreground window; the ms waited or -1.
 double wait_for_foreground(HWND window, int deadline_ms);
@@ -157,8 +159,7 @@ LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM w, LPARAM l
 enum class Show { IN_FRONT, NORMAL, BEHIND };
 // Opens and paints a top-level window of a class at a screen rectangle, every
 // window the probe opens; null when it could not be created.
-HWND open_window(const char *class_name, const char *title, DWORD style, DWORD ex_style,
-                 RECT rect, Show show);
+HWND open_window(const char *class_name, const char *title, DWORD style, DWORD ex_style, RECT rect, Show show);
 // Opens a white unframed popup without activating it.
 HWND open_backing_window(RECT rect);
 // Serves a window until lifetime_ms pass (for ever when negative) or it closes.
@@ -176,8 +177,7 @@ std::vector<Fan> possible_fans();
 // Checks a capture of the virtual screen during light: every lit pixel sound and
 // within some fan, and each lit fan lit throughout outside its hidden rectangle;
 // keeps the capture when a check fails.
-bool light_scene_is_sound(const Capture &capture, const std::vector<LitFan> &lit,
-                          const char *scenario);
+bool light_scene_is_sound(const Capture &capture, const std::vector<LitFan> &lit, const char *scenario);
 // A framed window for the light scenarios, its left edge at column_share of the width.
 RECT window_for_light(Region screen, double column_share);
 
@@ -229,6 +229,5 @@ int command_version_info(int argc, char **argv);
 int command_soak(int seconds, int count, int period_ms, int reopen_every, int check_ms);
 int command_monitor_layout(const char *expected);
 int command_monitor_overlay(int wait_ms);
-int command_monitor_light(const std::string &style, RECT rect, const char *lit_on,
-                          const char *name);
+int command_monitor_light(const std::string &style, RECT rect, const char *lit_on, const char *name);
 int command_clicks();

@@ -45,10 +45,8 @@ inline uint32_t presented_pixel(int column, int row_from_top)
 // The number of presented pixels that are not fully transparent.
 inline int64_t lit_pixel_count()
 {
-    if (sim::desktop().presentation_count == 0)
-        return 0;
+    if (sim::desktop().presentation_count == 0) return 0;
     int64_t lit = 0;
-    for (uint32_t pixel : sim::desktop().last_presentation.pixels)
-        lit += pixel != 0;
+    for (uint32_t pixel : sim::desktop().last_presentation.pixels) lit += pixel != 0;
     return lit;
 }

@@ -33,8 +33,7 @@ inline void reset_program_state()
     window_census.count = 0;
     glow_table = {};
     light_ramp = {};
-    for (RayVertex &v : ray_vertices)
-        v = {};
+    for (RayVertex &v : ray_vertices) v = {};
 }
 
 // Saves the screen, the frame buffer and its raster target, the frame step, the

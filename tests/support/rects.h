@@ -9,9 +9,8 @@
 inline std::string rect_text(const RECT &r)
 {
     char text[80];
-    std::snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", static_cast<long>(r.left),
-                  static_cast<long>(r.top), static_cast<long>(r.right),
-                  static_cast<long>(r.bottom));
+    std::snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", static_cast<long>(r.left), static_cast<long>(r.top),
+                  static_cast<long>(r.right), static_cast<long>(r.bottom));
     return text;
 }
 

@@ -19,10 +19,10 @@
 namespace reference {
 namespace {
 
-const int FIXED = 8;                     // 8.8 fixed point: v << 8
-const int64_t CORNER_RANGE = 1 << 23;    // corners whose 8.8 form fits 32 bits
-const int64_t BRIGHTNESS_CAP = 1 << 22;  // brightness is held to this
-const int64_t WOBBLE_REACH = 64;         // the wobble's largest change of a reach
+const int FIXED = 8;                    // 8.8 fixed point: v << 8
+const int64_t CORNER_RANGE = 1 << 23;   // corners whose 8.8 form fits 32 bits
+const int64_t BRIGHTNESS_CAP = 1 << 22; // brightness is held to this
+const int64_t WOBBLE_REACH = 64;        // the wobble's largest change of a reach
 const float PI = 3.1415927f;
 const float FLOAT_MAX = std::numeric_limits<float>::max();
 
@@ -204,8 +204,7 @@ bool fan_of(const RECT &rect, const ScreenGeometry &screen, Fan &fan)
     fan.reach_y = top / 4 + height / 3 + screen.height / 3 + 64;
     fan.screen_height = screen.height;
     return in_32(fan.apex_x) && in_32(fan.apex_y) && in_32(fan.reach_x - WOBBLE_REACH) &&
-           in_32(fan.reach_x + WOBBLE_REACH) && in_32(fan.reach_y - WOBBLE_REACH) &&
-           in_32(fan.reach_y + WOBBLE_REACH);
+           in_32(fan.reach_x + WOBBLE_REACH) && in_32(fan.reach_y - WOBBLE_REACH) && in_32(fan.reach_y + WOBBLE_REACH);
 }
 
 // The rim point of ray index k; false when its column or row leaves 32 bits.
@@ -280,8 +279,7 @@ float &glow_of(std::vector<Glow> &glows, HWND window)
 
 // Runs draw on a width x height canvas whose ramp entry e is e, so that its pixels
 // are ramp indices; they start at 0xFFFFFFFF, which reads as index -1.
-template <typename Draw>
-Drawing draw_indices(int32_t width, int32_t height, Draw draw)
+template <typename Draw> Drawing draw_indices(int32_t width, int32_t height, Draw draw)
 {
     uint32_t ramp[256];
     for (uint32_t e = 0; e < 256; ++e) {

@@ -51,23 +51,22 @@ std::string describe(const Scene &scene)
     const ScreenGeometry &s = screen_geometry;
     const uint32_t *expected_storage = want.has_storage ? storage : nullptr;
     if (frame_buffer.header != nullptr || frame_buffer.storage != expected_storage ||
-        frame_buffer.pixels != expected_storage ||
-        frame_buffer.width != s.width || frame_buffer.height != s.height) {
-        return ::testing::AssertionFailure() << "frame buffer: header " << frame_buffer.header << " pixels "
-                                             << frame_buffer.pixels << " storage "
-                                             << frame_buffer.storage << " " << frame_buffer.width << " x "
-                                             << frame_buffer.height << ", want storage " << expected_storage;
+        frame_buffer.pixels != expected_storage || frame_buffer.width != s.width || frame_buffer.height != s.height) {
+        return ::testing::AssertionFailure()
+               << "frame buffer: header " << frame_buffer.header << " pixels " << frame_buffer.pixels << " storage "
+               << frame_buffer.storage << " " << frame_buffer.width << " x " << frame_buffer.height << ", want storage "
+               << expected_storage;
     }
     if (raster_target.width != want.target_width || raster_target.height != want.target_height ||
         raster_target.pixels != expected_storage) {
-        return ::testing::AssertionFailure() << "raster target " << raster_target.width << " x "
-                                             << raster_target.height << " at " << raster_target.pixels << ", want "
-                                             << want.target_width << " x " << want.target_height;
+        return ::testing::AssertionFailure()
+               << "raster target " << raster_target.width << " x " << raster_target.height << " at "
+               << raster_target.pixels << ", want " << want.target_width << " x " << want.target_height;
     }
     for (int32_t e = 0; e < RAMP_SIZE; ++e) {
         if (light_ramp.entries[e] != want.ramp[e]) {
-            return ::testing::AssertionFailure() << "ramp entry " << e << ": got " << hex(light_ramp.entries[e])
-                                                 << ", want " << hex(want.ramp[e]);
+            return ::testing::AssertionFailure()
+                   << "ramp entry " << e << ": got " << hex(light_ramp.entries[e]) << ", want " << hex(want.ramp[e]);
         }
     }
     for (size_t i = 0; i < want.pixels.size(); ++i) {
@@ -80,10 +79,10 @@ std::string describe(const Scene &scene)
     size_t n = 0;
     for (const GlowEntry *e = glow_table.head; e; e = e->next, ++n) {
         if (n >= want.glows.size() || e->window != want.glows[n].window || bits(e->glow) != bits(want.glows[n].glow)) {
-            return ::testing::AssertionFailure() << "glow entry " << n << " (window " << e->window << "): got "
-                                                 << e->glow << " (" << hex(bits(e->glow)) << ")"
-                                                 << (n < want.glows.size() ? ", want " : ", want no entry")
-                                                 << (n < want.glows.size() ? want.glows[n].glow : 0.0f);
+            return ::testing::AssertionFailure()
+                   << "glow entry " << n << " (window " << e->window << "): got " << e->glow << " ("
+                   << hex(bits(e->glow)) << ")" << (n < want.glows.size() ? ", want " : ", want no entry")
+                   << (n < want.glows.size() ? want.glows[n].glow : 0.0f);
         }
     }
     if (n != want.glows.size()) {
@@ -171,7 +170,10 @@ TEST_F(FanReferenceTest, BenchmarkDesktops)
 // holds twice), 0.7 lasts 17 frames (0.7 - 17 x 0.04 = 0.02), the rest are dark.
 TEST_F(FanReferenceTest, FadeOutFrameByFrame)
 {
-    Scene scene{{-1280, -300, 1280, 720, 1280, 720}, 1.0f, 2.25f, DESKTOP,
+    Scene scene{{-1280, -300, 1280, 720, 1280, 720},
+                1.0f,
+                2.25f,
+                DESKTOP,
                 {{handle(0x3101), RECT{-1200, -250, -500, 300}, 1.0f},
                  {handle(0x3102), RECT{-900, -100, -100, 420}, 0.7f},
                  {DESKTOP, RECT{-1280, -300, 0, 420}, 1.0f},
@@ -260,13 +262,13 @@ ScreenGeometry random_screen(Random &r)
 {
     int64_t w, h;
     switch (r.between(0, 11)) {
-    case 0: w = r.between(1, 8), h = r.between(1, 8); break;             // tiny
-    case 1: w = r.between(1, 700), h = r.between(1, 24); break;          // a thin strip
-    case 2: w = r.between(1, 24), h = r.between(1, 500); break;          // a thin column
-    case 3: w = r.between(-3, 0), h = r.between(-3, 300); break;         // empty: no storage
+    case 0: w = r.between(1, 8), h = r.between(1, 8); break;                 // tiny
+    case 1: w = r.between(1, 700), h = r.between(1, 24); break;              // a thin strip
+    case 2: w = r.between(1, 24), h = r.between(1, 500); break;              // a thin column
+    case 3: w = r.between(-3, 0), h = r.between(-3, 300); break;             // empty: no storage
     case 4: w = r.between(23171, 90000), h = r.between(23171, 90000); break; // too big for the byte count
-    case 5: w = r.between(300, 900), h = r.between(200, 600); break;    // a small desktop
-    default: w = r.between(1, 320), h = r.between(1, 240); break;       // odd small sizes
+    case 5: w = r.between(300, 900), h = r.between(200, 600); break;         // a small desktop
+    default: w = r.between(1, 320), h = r.between(1, 240); break;            // odd small sizes
     }
     // Origins left of and above the primary, and now and then anywhere at all.
     const bool anywhere = r.between(0, 19) == 0;
@@ -317,8 +319,7 @@ RECT random_rect(Random &r, const ScreenGeometry &s)
         left = r.between(-200000, 200000), top = r.between(-200000, 200000);
         right = left + r.between(0, 3000), bottom = top + r.between(0, 2000);
         break;
-    default:
-        return near_rect(r, s);
+    default: return near_rect(r, s);
     }
     return RECT{clamp_long(s.x + left), clamp_long(s.y + top), clamp_long(s.x + right), clamp_long(s.y + bottom)};
 }
@@ -328,8 +329,8 @@ Scene random_scene(uint32_t seed)
     Random r(seed);
     const float steps[] = {1.0f, 1.0f, 1.0f, 0.0f, -0.0f, -1.0f, NAN_F, 2.5f, 0.25f, 1e30f, INF_F, -INF_F, 24.0f};
     const float phases[] = {0.0f, 0.5f, 1.0e7f, NAN_F, INF_F, -INF_F, 1e30f, -1e30f, -5.25f, 65536.5f, -123.0f};
-    const float glows[] = {1.0f, 1.0f, 0.96f, 0.0f, -0.0f, 0.04f, 0.5f, NAN_F, INF_F, -INF_F, -0.5f,
-                           1.5f, 1e30f, 1e38f, MAX_F, 1e-40f, 0.3f};
+    const float glows[] = {1.0f,   1.0f,  0.96f, 0.0f,  -0.0f, 0.04f, 0.5f,   NAN_F, INF_F,
+                           -INF_F, -0.5f, 1.5f,  1e30f, 1e38f, MAX_F, 1e-40f, 0.3f};
     Scene scene;
     scene.screen = random_screen(r);
     scene.step = r.between(0, 2) == 0 ? r.pick(steps) : static_cast<float>(r.between(0, 3000)) * 0.001f;
@@ -377,13 +378,16 @@ TEST_F(FanReferenceTest, RandomWindowsOnDesktops)
     int64_t lit = 0, dark = 0;
     for (uint32_t seed = 1; seed <= SCENES; ++seed) {
         Random r(100000 + seed);
-        Scene scene{desktops[seed % 4], static_cast<float>(r.between(500, 2000)) * 0.001f,
-                    static_cast<float>(r.between(-100000, 100000)) * 0.01f, DESKTOP, {}};
+        Scene scene{desktops[seed % 4],
+                    static_cast<float>(r.between(500, 2000)) * 0.001f,
+                    static_cast<float>(r.between(-100000, 100000)) * 0.01f,
+                    DESKTOP,
+                    {}};
         for (int64_t i = r.between(4, 12); i > 0; --i) {
             // Mostly windows on the screen, now and then one of any kind.
             const RECT rect = r.between(0, 3) == 0 ? random_rect(r, scene.screen) : near_rect(r, scene.screen);
             scene.windows.push_back(CensusWindow{handle(0x3400 + static_cast<uintptr_t>(r.between(0, 15))), rect,
-                                                static_cast<float>(r.between(0, 1000)) * 0.001f});
+                                                 static_cast<float>(r.between(0, 1000)) * 0.001f});
         }
         ASSERT_TRUE(frames_match(scene, 1, &lit, &dark)) << "desktop scene seed " << 100000 + seed;
     }

@@ -110,6 +110,7 @@ TEST_F(FanTest, BrightnessOfAGlow)
         float glow;
         int32_t brightness;
     };
+    // clang-format off
     const Case cases[] = {
         {1.0f, 233},
         {0.96f, 223},               // 223.68
@@ -120,6 +121,7 @@ TEST_F(FanTest, BrightnessOfAGlow)
         {1.0e30f, MAX_BRIGHTNESS},  // finite but far too bright: held
         {100.0f, 23300},
     };
+    // clang-format on
     for (const Case &c : cases) {
         EXPECT_EQ(fan_brightness(c.glow), c.brightness) << "glow " << c.glow;
     }
@@ -240,12 +242,13 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
     const FanShape example = fan_shape(EXAMPLE_BOX, SCREEN_800_BOX);
     ASSERT_TRUE(fan_ray_corners(example, 40, 100, fan_wobble(NAN_F), corners));
     const float angle = (40.0f * 3.1415927f) * 0.00390625f;
-    EXPECT_EQ(corners[1].x, static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
+    EXPECT_EQ(corners[1].x,
+              static_cast<int32_t>(static_cast<float>(std::cos(static_cast<double>(angle))) * 311.0f + 25.0f));
 
     // Whole frames with such windows draw nothing from them and write nowhere else.
     OwnedFrame frame(SCREEN_800);
-    set_census({{handle(0xE8), absurd, 1.0f},
-                 {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
+    set_census(
+        {{handle(0xE8), absurd, 1.0f}, {handle(0xE9), RECT{INT32_MAX - 10, INT32_MIN, INT32_MAX, INT32_MAX}, 1.0f}});
     render_light();
     EXPECT_EQ(frame.lit_count(), 0);
 }
@@ -255,6 +258,7 @@ TEST_F(FanTest, NumbersBeyondThirtyTwoBits)
 // the 32-bit Windows build must give the same.
 TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
 {
+    // clang-format off
     const std::vector<Scene> scenes = {
         {{0, 0, 800, 600, 800, 600}, 1.0f, 0.0f, DESKTOP,
          {{handle(0xF1), {100, 50, 500, 350}, 1.0f},
@@ -274,6 +278,7 @@ TEST_F(FanTest, FramesAreTheSameOnEveryBuild)
           {handle(0xFD), {-32000, -32000, -31840, -31972}, 0.9f}}},
         {{0, 0, 64, 48, 64, 48}, 1.0f, 3.0f, DESKTOP, {{handle(0xFE), {-100, -100, 500, 400}, 1.0f}}},
     };
+    // clang-format on
     Checksum checksum;
     for (const Scene &scene : scenes) {
         OwnedFrame frame(scene.screen);

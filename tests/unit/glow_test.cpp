@@ -74,10 +74,8 @@ TEST_F(GlowTest, AReusedHandleFindsTheOldEntry)
 TEST_F(GlowTest, ManyHandlesKeepTheListWhole)
 {
     const int n = 500;
-    for (int i = 0; i < n; i++)
-        glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
-    for (int i = n - 1; i >= 0; i -= 7)
-        glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
+    for (int i = 0; i < n; i++) glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
+    for (int i = n - 1; i >= 0; i -= 7) glow_entry_for(handle(0x10000 + 4 * static_cast<uintptr_t>(i)));
     ASSERT_EQ(glow_table.count, n);
     int walked = 0;
     GlowEntry *previous = nullptr;
@@ -113,8 +111,7 @@ TEST_F(GlowTest, EveryHandleIsFoundAgainInAFewProbes)
         glow_table = {};
         std::vector<GlowEntry *> made(static_cast<size_t>(c.count));
         for (int i = 0; i < c.count; i++) {
-            made[static_cast<size_t>(i)] =
-                glow_entry_for(handle(c.first + c.stride * static_cast<uintptr_t>(i)));
+            made[static_cast<size_t>(i)] = glow_entry_for(handle(c.first + c.stride * static_cast<uintptr_t>(i)));
             made[static_cast<size_t>(i)]->glow = static_cast<float>(i % 100) / 100.0f;
         }
         ASSERT_EQ(glow_table.count, c.count);

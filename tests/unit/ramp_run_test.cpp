@@ -93,8 +93,7 @@ TEST(RampRun, EveryLengthAgainstTheTable)
                 }
                 const std::string seen = first_difference(block, count, c.shade, c.step);
                 EXPECT_TRUE(seen.empty()) << c.what << ", shade " << c.shade << " step " << c.step << ", " << count
-                                          << " pixels" << (spare ? " with spare pixels after" : "") << ": "
-                                          << seen;
+                                          << " pixels" << (spare ? " with spare pixels after" : "") << ": " << seen;
             }
         }
     }

@@ -24,6 +24,7 @@ TEST(LightRamp, SampleEntries)
         int32_t e;
         uint32_t alpha, red, green, blue;
     };
+    // clang-format off
     const Sample samples[] = {
         {0, 0, 0, 0, 0},           // fully transparent
         {1, 1, 1, 0, 0},           // green and blue truncate to 0
@@ -32,6 +33,7 @@ TEST(LightRamp, SampleEntries)
         {128, 128, 128, 108, 25},
         {255, 255, 255, 216, 51},  // the brightest
     };
+    // clang-format on
     for (const Sample &s : samples) {
         const uint32_t expected = (s.alpha << 24) | (s.red << 16) | (s.green << 8) | s.blue;
         EXPECT_EQ(light_ramp.entries[s.e], expected) << "entry " << s.e;
@@ -69,6 +71,7 @@ struct SpanCase {
 TEST(FillSpan, Cases)
 {
     build_light_ramp();
+    // clang-format off
     const SpanCase cases[] = {
         {"row -1 is below the target", span_end(0, -1, 10 << 8), 12 << 8, 0, -1, 0, {}},
         {"row height is above it", span_end(0, 4, 10 << 8), 12 << 8, 0, 4, 0, {}},
@@ -92,6 +95,7 @@ TEST(FillSpan, Cases)
         {"the widest span with the steepest fall", span_end(INT32_MIN, 3, INT32_MAX), INT32_MAX, INT32_MIN, 3, 0,
          {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
+    // clang-format on
     for (const SpanCase &c : cases) {
         SentinelTarget target(12, 4);
         fill_span(c.left, span_end(c.right_x), c.step);

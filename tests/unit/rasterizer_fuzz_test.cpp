@@ -30,8 +30,8 @@ reference::Drawing reference_triangle(const RayVertex (&v)[3], int32_t width, in
 std::string describe(const RayVertex (&v)[3], int32_t width, int32_t height)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "(%d,%d,%d) (%d,%d,%d) (%d,%d,%d) on %dx%d", v[0].x, v[0].y, v[0].shade,
-                  v[1].x, v[1].y, v[1].shade, v[2].x, v[2].y, v[2].shade, width, height);
+    std::snprintf(text, sizeof text, "(%d,%d,%d) (%d,%d,%d) (%d,%d,%d) on %dx%d", v[0].x, v[0].y, v[0].shade, v[1].x,
+                  v[1].y, v[1].shade, v[2].x, v[2].y, v[2].shade, width, height);
     return text;
 }
 
@@ -148,10 +148,10 @@ TEST(RasterizerFuzz, ExtremeShadesMatchReference)
         RayVertex v[3];
         for (RayVertex &corner : v) {
             const int32_t kind = random.between(0, 3);
-            const int32_t shade = kind == 0 ? SHADE_END
-                                            : (kind == 1 ? -SHADE_END - 1
-                                                         : (kind == 2 ? random.between(-SHADE_END, SHADE_END)
-                                                                      : random.between(0, 255)));
+            const int32_t shade =
+                kind == 0 ? SHADE_END
+                          : (kind == 1 ? -SHADE_END - 1
+                                       : (kind == 2 ? random.between(-SHADE_END, SHADE_END) : random.between(0, 255)));
             corner = RayVertex{random.between(-4 * width, 5 * width), random.between(-8, height + 8), shade};
         }
         const reference::Drawing expected = reference_triangle(v, width, height);
@@ -169,12 +169,14 @@ TEST(RasterizerFuzz, ExtremeShadesMatchReference)
 TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
 {
     build_light_ramp();
+    // clang-format off
     const int32_t sizes[][2] = {
         {1, 8}, {8, 1},                   // exactly one block of eight
         {1, 9}, {9, 1}, {3, 3}, {2, 5},   // one block and a little
         {13, 5}, {40, 3}, {8, 8},         // several rows that end in the last block
         {7, 1}, {1, 7}, {2, 3},           // fewer than eight pixels
     };
+    // clang-format on
     Random random(7117);
     int64_t last_pixel_written = 0;
     for (const auto &size : sizes) {
@@ -182,7 +184,8 @@ TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
         for (int32_t n = 0; n < 400; ++n) {
             RayVertex v[3];
             for (RayVertex &corner : v) {
-                corner = RayVertex{random.between(-3, width + 3), random.between(-3, height + 3), random.between(0, 255)};
+                corner =
+                    RayVertex{random.between(-3, width + 3), random.between(-3, height + 3), random.between(0, 255)};
             }
             if (n == 0) {
                 // A triangle over the whole target: every row runs to the last column.
@@ -193,8 +196,8 @@ TEST(RasterizerFuzz, RowsInTheBuffersLastPixels)
             const reference::Drawing expected = reference_triangle(v, width, height);
             GuardedTarget target(width, height);
             draw(v[0], v[1], v[2]);
-            ASSERT_TRUE(same_entries(expected, width, height,
-                                     [&](int32_t c, int32_t r) { return entry_of(target.at(c, r)); }))
+            ASSERT_TRUE(
+                same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_of(target.at(c, r)); }))
                 << "triangle " << n << " " << describe(v, width, height);
             last_pixel_written += target.at(width - 1, height - 1) != SENTINEL;
         }
@@ -212,7 +215,8 @@ TEST(RasterizerFuzz, SpansMatchPerPixelFormula)
         SentinelTarget target(width, height);
         const bool close_by = random.between(0, 1) == 0;
         const int32_t reach = close_by ? (width + 8) * 256 : 100000 * 256;
-        const RayVertex left{random.between(-reach, reach), random.between(-1, height), random.between(0, 255 * 256 + 255)};
+        const RayVertex left{random.between(-reach, reach), random.between(-1, height),
+                             random.between(0, 255 * 256 + 255)};
         const RayVertex right{random.between(-reach, reach), 0, 0};
         const int32_t step_reach = random.between(0, 2) == 0 ? 1 << 20 : 4000;
         const int32_t step = random.between(-step_reach, step_reach);
@@ -220,8 +224,7 @@ TEST(RasterizerFuzz, SpansMatchPerPixelFormula)
         ASSERT_TRUE(target.margins_intact()) << "span " << n;
         const reference::Drawing expected =
             reference::draw_span(left.y, left.x, left.shade, right.x, step, width, height);
-        ASSERT_TRUE(
-            same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); }))
+        ASSERT_TRUE(same_entries(expected, width, height, [&](int32_t c, int32_t r) { return entry_at(target, c, r); }))
             << "span " << n << ": left " << left.x << " right " << right.x << " row " << left.y << " shade "
             << left.shade << " step " << step;
     }

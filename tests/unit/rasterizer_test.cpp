@@ -16,8 +16,7 @@ namespace {
 
 // Every pixel of row `row` from first_column on holds the listed entries, and the
 // row holds nothing else.
-void expect_row(const SentinelTarget &target, int32_t row, int32_t first_column,
-                const std::vector<int32_t> &entries)
+void expect_row(const SentinelTarget &target, int32_t row, int32_t first_column, const std::vector<int32_t> &entries)
 {
     for (int32_t c = 0; c < target.width(); ++c) {
         const int32_t k = c - first_column;
@@ -52,6 +51,7 @@ protected:
     void SetUp() override { build_light_ramp(); }
 };
 
+// clang-format off
 const std::vector<std::string> ISOSCELES = {
     "....#...............", // row 9
     "....##..............",
@@ -64,6 +64,7 @@ const std::vector<std::string> ISOSCELES = {
     "#########...........",
     "##########..........", // row 0
 };
+// clang-format on
 
 TEST_F(Rasterizer, IsoscelesInEveryRotation)
 {
@@ -91,6 +92,7 @@ TEST_F(Rasterizer, ClockwiseDrawsNothing)
     EXPECT_EQ(target.written_count(), 0);
 }
 
+// clang-format off
 const std::vector<std::string> FLAT_TOP = {
     "#########...........", // row 9
     ".########...........",
@@ -103,12 +105,13 @@ const std::vector<std::string> FLAT_TOP = {
     "....#...............", // row 1
     "....................", // row 0: both ends at column 5
 };
+// clang-format on
 
 TEST_F(Rasterizer, FlatTopShadesRowByRow)
 {
-    expect_shaded(20, 20, {{5, 0, 0}, {10, 10, 200}, {0, 10, 200}}, FLAT_TOP, 45,
-                  {{1, 4, {20}}, {5, 2, {100, 100, 100, 100, 100}},
-                   {9, 0, {180, 180, 180, 180, 180, 180, 180, 180, 180}}});
+    expect_shaded(
+        20, 20, {{5, 0, 0}, {10, 10, 200}, {0, 10, 200}}, FLAT_TOP, 45,
+        {{1, 4, {20}}, {5, 2, {100, 100, 100, 100, 100}}, {9, 0, {180, 180, 180, 180, 180, 180, 180, 180, 180}}});
 }
 
 TEST_F(Rasterizer, HorizontalGradients)
@@ -117,8 +120,8 @@ TEST_F(Rasterizer, HorizontalGradients)
         // step 5120: 20 entries per pixel.
         SentinelTarget target(20, 20);
         draw({0, 0, 0}, {8, 0, 160}, {0, 4, 0});
-        EXPECT_TRUE(matches_picture(target, {"##..................", "####................",
-                                             "######..............", "########............"}));
+        EXPECT_TRUE(matches_picture(
+            target, {"##..................", "####................", "######..............", "########............"}));
         expect_row(target, 0, 0, {0, 20, 40, 60, 80, 100, 120, 140});
         expect_row(target, 3, 0, {0, 20});
     }
@@ -132,6 +135,7 @@ TEST_F(Rasterizer, HorizontalGradients)
     }
 }
 
+// clang-format off
 const std::vector<std::string> MIDDLE_ON_THE_LEFT = {
     "..................#.....", // row 19
     ".................##.....",
@@ -154,6 +158,7 @@ const std::vector<std::string> MIDDLE_ON_THE_LEFT = {
     ".........#..............", // row 1
     "........................", // row 0
 };
+// clang-format on
 
 TEST_F(Rasterizer, MiddleCornerOnTheLeft)
 {

@@ -105,9 +105,8 @@ inline ::testing::AssertionResult vertex_is(const RayVertex &seen, const RayVert
     if (seen.x == expected.x && seen.y == expected.y && seen.shade == expected.shade) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade
-                                         << "), expected (" << expected.x << ", " << expected.y << ", "
-                                         << expected.shade << ")";
+    return ::testing::AssertionFailure() << "saw (" << seen.x << ", " << seen.y << ", " << seen.shade << "), expected ("
+                                         << expected.x << ", " << expected.y << ", " << expected.shade << ")";
 }
 
 // Not a ramp entry (entry 0x5A has green 0x4C), so "never written" shows.
@@ -196,8 +195,14 @@ public:
     GuardedTarget(const GuardedTarget &) = delete;
     GuardedTarget &operator=(const GuardedTarget &) = delete;
 
-    uint32_t at(int32_t column, int32_t row) const { return pixels_[static_cast<size_t>(row) * width_ + column]; }
-    uint32_t *pixels() const { return pixels_; }
+    uint32_t at(int32_t column, int32_t row) const
+    {
+        return pixels_[static_cast<size_t>(row) * width_ + column];
+    }
+    uint32_t *pixels() const
+    {
+        return pixels_;
+    }
 
 private:
     static constexpr size_t GUARD = 65536; // a multiple of every page size met
@@ -227,8 +232,7 @@ inline int32_t entry_at(const SentinelTarget &target, int32_t column, int32_t ro
 // Compares the written pixels with a picture whose first string is the highest
 // buffer row shown and whose last is row 0: '#' written, '.' untouched. Rows above
 // the picture must be untouched. Reports the first cell that differs.
-inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
-                                                  const std::vector<std::string> &picture)
+inline ::testing::AssertionResult matches_picture(const SentinelTarget &target, const std::vector<std::string> &picture)
 {
     const int32_t shown = static_cast<int32_t>(picture.size());
     for (int32_t r = target.height() - 1; r >= 0; --r) {
@@ -241,8 +245,8 @@ inline ::testing::AssertionResult matches_picture(const SentinelTarget &target,
             const char seen = target.at(c, r) == SENTINEL ? '.' : '#';
             if (seen != expected) {
                 return ::testing::AssertionFailure()
-                       << "row " << r << " column " << c << ": expected '" << expected << "', saw '"
-                       << seen << "' (pixel " << hex(target.at(c, r)) << ")";
+                       << "row " << r << " column " << c << ": expected '" << expected << "', saw '" << seen
+                       << "' (pixel " << hex(target.at(c, r)) << ")";
             }
         }
     }

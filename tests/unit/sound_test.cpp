@@ -71,14 +71,14 @@ TEST(SoundPair, EveryHeaderFieldOfBothFiles)
             uint32_t at;
             const char *tag;
         } tags[] = {{0, "RIFF"}, {8, "WAVE"}, {12, "fmt "}, {36, "data"}};
-        for (const auto &t : tags)
-            EXPECT_EQ(std::memcmp(SoundPair + s.offset + t.at, t.tag, 4), 0) << "tag " << t.tag;
+        for (const auto &t : tags) EXPECT_EQ(std::memcmp(SoundPair + s.offset + t.at, t.tag, 4), 0) << "tag " << t.tag;
 
         const struct {
             uint32_t at;
             int size;
             uint32_t value;
             const char *what;
+            // clang-format off
         } fields[] = {
             {4, 4, s.riff_size, "RIFF size"},       {16, 4, 16, "format chunk size"},
             {20, 2, 1, "format tag (PCM)"},         {22, 2, 2, "channels"},
@@ -86,6 +86,7 @@ TEST(SoundPair, EveryHeaderFieldOfBothFiles)
             {32, 2, 4, "block align"},              {34, 2, 16, "bits per sample"},
             {40, 4, s.data_length, "data length"},
         };
+        // clang-format on
         for (const auto &f : fields) {
             const uint32_t seen = f.size == 4 ? word_at(s.offset + f.at) : half_at(s.offset + f.at);
             EXPECT_EQ(seen, f.value) << f.what << " at offset " << f.at;
@@ -138,11 +139,13 @@ TEST(SoundCue, ChoiceByShareOfTheVirtualScreen)
         screen_geometry.width = c.screen_width;
         screen_geometry.height = c.screen_height;
         const unsigned char *chosen = choose_sound_cue(c.rect);
-        EXPECT_EQ(chosen, sounds[c.cue])
-            << c.what << ": got " << (chosen == sounds[SHORT] ? "short"
-                                      : chosen == sounds[LONG] ? "long" : "neither")
-            << " sound for {" << c.rect.left << ", " << c.rect.top << ", " << c.rect.right
-            << ", " << c.rect.bottom << "} on " << c.screen_width << " x " << c.screen_height;
+        EXPECT_EQ(chosen, sounds[c.cue]) << c.what << ": got "
+                                         << (chosen == sounds[SHORT]  ? "short"
+                                             : chosen == sounds[LONG] ? "long"
+                                                                      : "neither")
+                                         << " sound for {" << c.rect.left << ", " << c.rect.top << ", " << c.rect.right
+                                         << ", " << c.rect.bottom << "} on " << c.screen_width << " x "
+                                         << c.screen_height;
     }
 }
 
@@ -166,8 +169,7 @@ TEST(SoundPair, SoundsAreCleanAndDistinct)
                 sums[ch] += v;
             }
             widest_difference = std::max(widest_difference, std::abs(sample(s, f, 0) - sample(s, f, 1)));
-            if (f > 0 && (sample(s, f - 1, 0) < 0) != (sample(s, f, 0) < 0))
-                ++crossings;
+            if (f > 0 && (sample(s, f - 1, 0) < 0) != (sample(s, f, 0) < 0)) ++crossings;
         }
         crossings_per_frame[n] = static_cast<double>(crossings) / s.frames;
 

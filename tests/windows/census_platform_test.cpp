@@ -40,17 +40,15 @@ bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
         HWND top = GetWindow(active, GW_HWNDFIRST);
         while (top && std::find(windows.begin(), windows.end(), top) == windows.end())
             top = GetWindow(top, GW_HWNDNEXT);
-        if (top != active)
-            SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        if (top != active) SetWindowPos(active, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         bool done = GetForegroundWindow() == active && IsIconic(minimized) && top == active;
         DWORD waited = GetTickCount() - start;
-        if (done)
-            return true;
+        if (done) return true;
         if (waited >= SETTLE_DEADLINE_MS) {
             std::printf("after %lu ms the foreground window is %p (expected %p), the minimized "
-                        "window is %s\n", static_cast<unsigned long>(waited),
-                        static_cast<void *>(GetForegroundWindow()), static_cast<void *>(active),
-                        IsIconic(minimized) ? "iconic" : "not iconic");
+                        "window is %s\n",
+                        static_cast<unsigned long>(waited), static_cast<void *>(GetForegroundWindow()),
+                        static_cast<void *>(active), IsIconic(minimized) ? "iconic" : "not iconic");
             return false;
         }
         Sleep(POLL_MS);
@@ -61,8 +59,7 @@ bool settle(HWND active, HWND minimized, const std::vector<HWND> &windows)
 int census_index(HWND w)
 {
     for (int32_t i = 0; i < window_census.count; i++)
-        if (window_census.handles[i] == w)
-            return i;
+        if (window_census.handles[i] == w) return i;
     return -1;
 }
 
@@ -87,6 +84,7 @@ const DWORD DIALOG_FRAME = WS_CAPTION | WS_SYSMENU; // fixed frame, no maximize 
 
 // Created in this order, so each lies above the ones before it. The minimized
 // window comes first: minimizing may move a window in the Z order.
+// clang-format off
 const Row ROWS[] = {
     // A minimized window keeps a frame bit and its visibility, and is lit where the
     // platform parks it.
@@ -113,9 +111,10 @@ const Row ROWS[] = {
     {"modal frame with maximize box", DIALOG_FRAME | WS_MAXIMIZEBOX | VISIBLE, WS_EX_DLGMODALFRAME,
      {260, 160, 666, 460}, 0, false, true, true},
 };
+// clang-format on
 const int ROW_COUNT = sizeof ROWS / sizeof ROWS[0];
 const int OVERLAPPED_ROW = 1;
-const int ACTIVATED_ROW = 9;    // the thick-framed window
+const int ACTIVATED_ROW = 9; // the thick-framed window
 const int DIALOG_FRAME_ROW = 10;
 
 HWND make_window(const Row &row)
@@ -126,8 +125,7 @@ HWND make_window(const Row &row)
     HWND w = CreateWindowExA(row.ex_style, WINDOW_CLASS, row.what, row.style, r.left, r.top, r.right - r.left,
                              r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     EXPECT_NE(w, nullptr) << row.what;
-    if (row.minimized)
-        ShowWindow(w, SW_SHOWMINNOACTIVE);
+    if (row.minimized) ShowWindow(w, SW_SHOWMINNOACTIVE);
     return w;
 }
 
@@ -150,8 +148,7 @@ protected:
         measure_screen();
         register_overlay_class(instance);
         create_overlay_window(instance);
-        for (const Row &row : ROWS)
-            windows_.push_back(make_window(row));
+        for (const Row &row : ROWS) windows_.push_back(make_window(row));
         HWND active = windows_[ACTIVATED_ROW];
         SetForegroundWindow(active);
         settled_ = settle(active, windows_[0], windows_);
@@ -159,8 +156,7 @@ protected:
 
     static void TearDownTestSuite()
     {
-        for (HWND w : windows_)
-            DestroyWindow(w);
+        for (HWND w : windows_) DestroyWindow(w);
         windows_.clear();
         DestroyWindow(overlay_window);
         overlay_window = nullptr;
@@ -194,8 +190,7 @@ TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
         const Row &row = ROWS[i];
         int entry = census_index(windows_[i]);
         EXPECT_EQ(entry != -1, row.taken) << row.what;
-        if (entry == -1)
-            continue;
+        if (entry == -1) continue;
         RECT platform = {};
         RECT client = {};
         GetWindowRect(windows_[i], &platform);
@@ -213,13 +208,11 @@ TEST_F(CensusPlatformTest, TakesFramedVisibleWindowsInZOrderWithPlatformFrames)
     // Entry 0 is the highest: the raised active window, then the others newest first.
     std::vector<HWND> expected_order = {active};
     for (int i = ROW_COUNT - 1; i >= 0; i--)
-        if (ROWS[i].taken && i != ACTIVATED_ROW)
-            expected_order.push_back(windows_[i]);
+        if (ROWS[i].taken && i != ACTIVATED_ROW) expected_order.push_back(windows_[i]);
     std::vector<HWND> seen_order;
     for (int32_t i = 0; i < window_census.count; i++)
         for (HWND w : windows_)
-            if (window_census.handles[i] == w)
-                seen_order.push_back(w);
+            if (window_census.handles[i] == w) seen_order.push_back(w);
     EXPECT_EQ(seen_order, expected_order) << "census order of this test's windows";
     EXPECT_EQ(census_index(overlay_window), -1) << "the overlay was taken";
 }
@@ -243,8 +236,14 @@ TEST_F(CensusPlatformTest, TheOverlayIsNeverTakenEvenAsTheStart)
     // by the style tests alone, left out only because it is the overlay. Layered and
     // never updated, it stays off screen, so destroying it costs nothing.
     HWND real_overlay = overlay_window;
-    Row layered = {"framed layered overlay", WS_OVERLAPPEDWINDOW | VISIBLE, WS_EX_LAYERED | WS_EX_TOPMOST,
-                   {30, 30, 330, 230}, 0, false, false, false};
+    Row layered = {"framed layered overlay",
+                   WS_OVERLAPPEDWINDOW | VISIBLE,
+                   WS_EX_LAYERED | WS_EX_TOPMOST,
+                   {30, 30, 330, 230},
+                   0,
+                   false,
+                   false,
+                   false};
     overlay_window = make_window(layered);
     take_census(overlay_window);
     EXPECT_EQ(census_index(overlay_window), -1);

@@ -27,8 +27,7 @@ const DWORD OVERLAY_EX_STYLE = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWIN
 int index_of(const std::vector<HWND> &order, HWND w)
 {
     for (size_t i = 0; i < order.size(); i++)
-        if (order[i] == w)
-            return static_cast<int>(i);
+        if (order[i] == w) return static_cast<int>(i);
     return -1;
 }
 
@@ -53,8 +52,7 @@ protected:
     void TearDown() override
     {
         for (HWND w : made_)
-            if (IsWindow(w))
-                DestroyWindow(w);
+            if (IsWindow(w)) DestroyWindow(w);
     }
 
     // Windows stay hidden unless a test needs them shown: Wine without a window
@@ -62,8 +60,7 @@ protected:
     HWND make(DWORD style, DWORD ex_style = 0, RECT rect = {120, 90, 420, 290})
     {
         HWND w = CreateWindowExA(ex_style, CONTRACT_CLASS, "contract", style, rect.left, rect.top,
-                                 rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
-                                 instance_, nullptr);
+                                 rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance_, nullptr);
         EXPECT_NE(w, nullptr) << "CreateWindowExA style " << std::hex << style << " ex " << ex_style;
         made_.push_back(w);
         return w;
@@ -97,8 +94,7 @@ TEST_F(PlatformContract, ZOrderWalkEndsWithNullAndHoldsEachWindowOnce)
     ASSERT_TRUE(ended) << "no null handle after " << order.size() << " windows";
     for (HWND w : {first, second, third}) {
         int seen = 0;
-        for (HWND h : order)
-            seen += h == w;
+        for (HWND h : order) seen += h == w;
         EXPECT_EQ(seen, 1) << "window " << w << " in the walk";
     }
     // A new window enters at the top of its band, so creation order reverses.
@@ -284,10 +280,8 @@ TEST_F(PlatformContract, UpdateLayeredWindowNeedsALayeredWindow)
     SIZE size = {width, height};
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    EXPECT_FALSE(UpdateLayeredWindow(plain, s.screen, &destination, &size, s.memory, &source, 0, &blend,
-                                     ULW_ALPHA));
-    EXPECT_TRUE(UpdateLayeredWindow(layered, s.screen, &destination, &size, s.memory, &source, 0, &blend,
-                                    ULW_ALPHA));
+    EXPECT_FALSE(UpdateLayeredWindow(plain, s.screen, &destination, &size, s.memory, &source, 0, &blend, ULW_ALPHA));
+    EXPECT_TRUE(UpdateLayeredWindow(layered, s.screen, &destination, &size, s.memory, &source, 0, &blend, ULW_ALPHA));
     // Every presentation places the overlay: the window moves to the destination.
     RECT placed = SENTINEL_RECT;
     GetWindowRect(layered, &placed);
@@ -308,11 +302,10 @@ TEST_F(PlatformContract, BottomUpDibLandsRowZeroAtTheBottom)
     std::vector<uint32_t> dib(static_cast<size_t>(dib_width) * dib_height);
     for (int row = 0; row < dib_height; row++)
         for (int column = 0; column < dib_width; column++)
-            dib[static_cast<size_t>(row) * dib_width + column] =
-                row_colour[row] | static_cast<uint32_t>(column);
+            dib[static_cast<size_t>(row) * dib_width + column] = row_colour[row] | static_cast<uint32_t>(column);
     BITMAPINFO info = dib_header(dib_width, dib_height);
-    EXPECT_EQ(SetDIBitsToDevice(s.memory, 1, 1, dib_width, dib_height, 0, 0, 0, dib_height, dib.data(),
-                                &info, DIB_RGB_COLORS),
+    EXPECT_EQ(SetDIBitsToDevice(s.memory, 1, 1, dib_width, dib_height, 0, 0, 0, dib_height, dib.data(), &info,
+                                DIB_RGB_COLORS),
               dib_height);
 
     // The expected picture, counted from the top: DIB row 0 on the drawn area's

@@ -48,7 +48,12 @@ check "without waiting out the deadline ($((SECONDS - began)) s)" test $((SECOND
 # quiet shows a failing command's output and status, and nothing of a passing one.
 output=$(quiet bash -c 'echo what was seen; exit 3') && status=0 || status=$?
 check "quiet keeps a failure's status ($status)" test "$status" -eq 3
-check "quiet shows a failure's output ($output)" test "$output" = "what was seen"
+check "quiet shows a failure's output and status ($output)" \
+  test "$output" = $'what was seen\n(bash exited with status 3)'
+# A silent failure is run once more: the second run's verdict stands.
+rm -f "$WORK/ran-once"
+output=$(quiet bash -c "[ -e '$WORK/ran-once' ] || { touch '$WORK/ran-once'; exit 4; }; echo second run")
+check "quiet runs a silent failure once more (${output//$'\n'/ | })" test $? -eq 0
 output=$(quiet bash -c 'echo all well')
 check "quiet hides a success's output ('$output')" test -z "$output"
 

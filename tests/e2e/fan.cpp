@@ -11,6 +11,7 @@ constexpr int WOBBLE = 64;           // the fan's rim moves in and out by this m
 constexpr int FAN_MARGIN = 8;        // pixels of slack at a predicted fan edge: rounding, the
                                      // 5-pixel frame inflation some windows get
 constexpr double PI = 3.14159265358979;
+constexpr double SEAM_SHARE = 0.01;               // of a fan's surely lit pixels that may lie in one-pixel seams
 constexpr double FAN_FIRST_ANGLE = 12 * PI / 256; // rim parameter of the first ray's edge
 constexpr double FAN_LAST_ANGLE = 120 * PI / 256; // rim parameter of the last ray's edge
 
@@ -125,28 +126,41 @@ bool light_is_sound(const LightReport &r)
 }
 
 // Checks that every pixel surely inside a fan and outside its hidden rectangle
-// is lit, in a capture of the whole virtual screen.
+// is lit, in a capture of the whole virtual screen. A dark pixel between two lit
+// ones in its row is a seam: at some phases two neighbouring rays leave a pixel of
+// a row to neither of them (the native renderer does so at 20 of 4,000 phases of a
+// fan of this size, with up to 41 such pixels along one ray's edge; Wine showed 35
+// once). Seams are allowed up to SEAM_SHARE of the fan; a dark pixel beside
+// another dark one never.
 bool fan_is_lit(const Capture &capture, const LitFan &lit)
 {
-    int64_t expected = 0, dark = 0;
+    int64_t expected = 0, dark = 0, seams = 0;
     POINT first{0, 0};
+    auto at = [&](int32_t x, int32_t y) {
+        return capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)];
+    };
     for (int32_t y = 0; y < capture.region.height; y++) {
         for (int32_t x = 0; x < capture.region.width; x++) {
-            POINT at{capture.region.x + x, capture.region.y + y};
-            if (PtInRect(&lit.hidden, at) || !must_be_lit(lit.fan, x, y)) continue;
+            POINT point{capture.region.x + x, capture.region.y + y};
+            if (PtInRect(&lit.hidden, point) || !must_be_lit(lit.fan, x, y)) continue;
             expected++;
-            if (capture.pixels[size_t(y) * size_t(capture.region.width) + size_t(x)] != 0) continue;
-            if (dark++ == 0) first = at;
+            if (at(x, y) != 0) continue;
+            if (x > 0 && x + 1 < capture.region.width && at(x - 1, y) != 0 && at(x + 1, y) != 0) {
+                seams++;
+            } else if (dark++ == 0) {
+                first = point;
+            }
         }
     }
-    say("fan of %s: %lld pixels surely inside%s, %lld of them dark", lit.name, expected,
-        IsRectEmpty(&lit.hidden) ? "" : " and not below the window", dark);
+    say("fan of %s: %lld pixels surely inside%s, %lld of them dark, %lld in one-pixel seams", lit.name, expected,
+        IsRectEmpty(&lit.hidden) ? "" : " and not below the window", dark, seams);
     if (expected == 0) {
         say("FAIL: the fan of %s has no pixel surely on screen; the scene is badly placed", lit.name);
         return false;
     }
     if (dark) say("FAIL: first dark pixel of the fan of %s at (%ld,%ld)", lit.name, first.x, first.y);
-    return dark == 0;
+    if (seams > expected * SEAM_SHARE) say("FAIL: more seams than 1 in %d pixels", int(1 / SEAM_SHARE));
+    return dark == 0 && seams <= expected * SEAM_SHARE;
 }
 
 } // namespace

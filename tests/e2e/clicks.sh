@@ -12,7 +12,7 @@ source "$(dirname "$0")/session.sh"
 PROBE=$1 PROGRAM=$2 WORK=$3 log=$3/clicks.log
 mkdir -p "$WORK"
 [ $# -eq 4 ] && LIGHT_MONITORS=$4 use_own_session "$4" "$WORK/wine-session"
-export DISPLAY=":$(cat "$LIGHT_WINE_STATE/display")"
+DISPLAY=":$(cat "$LIGHT_WINE_STATE/display")" && export DISPLAY
 start_serving_probe "$log" clicks
 # B is in front and, as a window manager would have it, has the X keyboard focus;
 # Xvfb runs none, so nothing else would give it (and the overlay, on top, would

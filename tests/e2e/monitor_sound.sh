@@ -17,8 +17,6 @@ mkdir -p "$WORK"
 
 readonly MONITORS=1920x1080+1280+0,1280x1024+0+0   # a 1280x1024 monitor left of the primary
 readonly SCREEN_AREA=$((3200 * 1080)) PRIMARY_AREA=$((1920 * 1080))
-readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
-readonly QUIET_S=0.5                 # after it, for a second call that must not come
 
 LIGHT_MONITORS=$MONITORS use_own_session "$MONITORS" "$WORK/wine-session"
 probe monitor-layout || fail "the probe cannot read the layout"
@@ -30,15 +28,15 @@ probe monitor-overlay 20000 >/dev/null || fail "the overlay does not cover the v
 probe expect-transparent 5000 0 >/dev/null || fail "the overlay does not start transparent"
 log_lines | grep -q '^loaded into .*light\.exe' \
   || fail "light.exe did not load the recording winmm.dll: $(log_lines)"
-seen=$(calls)
-[ "$seen" -eq 0 ] || fail "$seen sound calls before any activation: $(sound_calls)"
+SEEN=$(calls)
+[ "$SEEN" -eq 0 ] || fail "$SEEN sound calls before any activation: $(sound_calls)"
 
 # Opens and activates a window with a probe command and checks the one call it
 # brings. A row: what the window is, the sound it must get, the probe command.
 activate() {
   local what=$1 want=$2 log window l t r b area
   shift 2
-  log="$WORK/window-$((seen + 1)).log"
+  log="$WORK/window-$((SEEN + 1)).log"
   start_serving_probe "$log" "$@" "$what" >/dev/null
   grep -q 'foreground window is this one' "$log" \
     || fail "$what: the window did not become the foreground window: $(cat "$log")"
@@ -48,10 +46,7 @@ activate() {
   window=$(tr '[:upper:]' '[:lower:]' <<<"$window")
   area=$(((r - l) * (b - t)))
   note "$what: ($l,$t)-($r,$b), share $(share $area $SCREEN_AREA) of the virtual screen ($(share $area $PRIMARY_AREA) of the primary)"
-  await_cue "$window" "$seen" "$QUIET_S"
-  seen=$CALLS_SEEN
-  [ "$CUES" = "sndPlaySoundA flags 5 riff data $want foreground $window" ] \
-    || fail "$what: expected one call 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound) within ${DEADLINE_S} s, got after ${CUE_WAIT_S} s: ${CUES:-none}"
+  expect_cue "$what" "$window" "$want"
 }
 
 #        window                          sound   probe command

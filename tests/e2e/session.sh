@@ -65,28 +65,43 @@ install_recorder() {
     /v winmm /t REG_SZ /d native /f >/dev/null 2>&1 || fail "cannot make light.exe load it"
 }
 
+# shellcheck disable=SC2034  # LONG is for the scripts that source this
+readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
+readonly CUE_QUIET_S=0.5             # after a cue, for a second call that must not come
 log_lines() { tr -d '\r' <"$RECORDER_LOG" 2>/dev/null; }
 sound_calls() { log_lines | grep '^sndPlaySoundA '; }
 calls() { sound_calls | wc -l; }
 
-# Waits for a cue made while WINDOW (lower-case hex) was the foreground window,
-# among the calls after the first SEEN, then holds QUIET_S for a call that must
-# not come. Wine now and then passes through a null foreground window on its way
-# from one process's window to another's, and the program cues that change like
-# any other; such calls are printed and let through. Leaves the other calls in
-# CUES, one a line, and the number of calls so far in CALLS_SEEN.
-await_cue() {
-  local window=$1 seen=$2 quiet_s=$3 began=$SECONDS line
-  while ! sound_calls | tail -n +$((seen + 1)) | grep -q " foreground $window\$" &&
+# Checks the one cue that activating WINDOW (lower-case hex) must bring: flags 5
+# (SND_ASYNC | SND_MEMORY), the sound whose data length is WANT, made while WINDOW
+# was the foreground window; waits for it among the calls after the first SEEN,
+# holds CUE_QUIET_S for a call that must not come, and fails naming WHAT. Wine now
+# and then passes through a null foreground window on its way from one process's
+# window to another's, and the program cues that change like any other:
+# - with the recorder seeing the null window too, the call is printed, let through;
+# - with the recorder asking a moment later, the new window is already in front,
+#   so a cue for the previous window's rectangle carries the new handle: let
+#   through when it comes just before the expected one (LAST_WANT keeps it).
+expect_cue() {
+  local what=$1 window=$2 want=$3 began=$SECONDS line
+  local expected="sndPlaySoundA flags 5 riff data $want foreground $window"
+  while ! sound_calls | tail -n +$((SEEN + 1)) | grep -q " foreground $window\$" &&
     ((SECONDS - began < DEADLINE_S)); do
     sleep 0.05
   done
-  sleep "$quiet_s"
-  CALLS_SEEN=$(calls)
+  sleep "$CUE_QUIET_S"
+  local calls_seen cues
+  calls_seen=$(calls)
   while read -r line; do
     echo "    $line (the null foreground window on the way)"
-  done < <(sound_calls | sed -n "$((seen + 1)),${CALLS_SEEN}p" | grep ' foreground 00000000$')
-  CUES=$(sound_calls | sed -n "$((seen + 1)),${CALLS_SEEN}p" | grep -v ' foreground 00000000$')
-  [ -z "$CUES" ] || echo "    ${CUES//$'\n'/$'\n'    }"
-  CUE_WAIT_S=$((SECONDS - began))
+  done < <(sound_calls | sed -n "$((SEEN + 1)),${calls_seen}p" | grep ' foreground 00000000$')
+  cues=$(sound_calls | sed -n "$((SEEN + 1)),${calls_seen}p" | grep -v ' foreground 00000000$')
+  [ -z "$cues" ] || echo "    ${cues//$'\n'/$'\n'    }"
+  SEEN=$calls_seen
+  [ -n "${LAST_WANT:-}" ] && [ "$cues" = "${expected/data $want/data $LAST_WANT}"$'\n'"$expected" ] \
+    && note "the first cue came from a pass in the null foreground, with the previous window's rectangle" \
+    && cues=$expected
+  LAST_WANT=$want
+  [ "$cues" = "$expected" ] \
+    || fail "$what: expected one call '$expected' ($([ "$want" = "$SHORT" ] && echo short || echo long) sound) within ${DEADLINE_S} s, got after $((SECONDS - began)) s: ${cues:-none}"
 }

@@ -80,7 +80,7 @@ answer() { # EXPECTED_STATUS USAGE_ON NOTHING_ON SCRIPT ARGUMENT
   return 1
 }
 for script in "$tools"/* "$tools"/demo/* "$tools"/wine/*; do
-  [ -f "$script" ] && [ -x "$script" ] || continue
+  [[ -f $script && -x $script ]] || continue
   scripts=$((scripts + 1))
   for option in --help -h; do
     check "${script#"$tools"/} $option: its usage on stdout, exit 0" answer 0 stdout stderr "$script" $option

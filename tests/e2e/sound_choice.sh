@@ -17,9 +17,7 @@ PROBE=$1 PROGRAM=$2 RECORDER=$3 WORK=$4
 mkdir -p "$WORK"
 
 readonly SCREEN=1024x768             # 786432 pixels; 0.3 of it is 235929.6
-readonly SHORT=101428 LONG=206740    # data lengths of the short and the long sound
 # Holds, not waits for something: that no second call comes is the check.
-readonly QUIET_S=0.5                # after a cue, for a second call that must not come
 readonly DESKTOP_QUIET_S=1          # after the desktop, for a call that must not come
 
 use_own_session "$SCREEN" "$WORK/wine-session"
@@ -30,8 +28,8 @@ quiet probe find-overlay $((DEADLINE_S * 1000)) || fail "the overlay did not app
 quiet probe expect-transparent $((DEADLINE_S * 1000)) 0 || fail "the overlay does not start transparent"
 log_lines | grep -q '^loaded into .*light\.exe' \
   || fail "light.exe did not load the recording winmm.dll: $(log_lines)"
-seen=$(calls) previous=""
-[ "$seen" -eq 0 ] || fail "$seen sound calls before any activation: $(sound_calls)"
+SEEN=$(calls)
+[ "$SEEN" -eq 0 ] || fail "$SEEN sound calls before any activation: $(sound_calls)"
 
 # Activates a window and checks the one call it brings: flags 5, the sound the
 # window's size asks for, and made while that window was the foreground window.
@@ -39,25 +37,13 @@ seen=$(calls) previous=""
 # the cue must have.
 activate() {
   local what=$1 command=$2 x=$3 y=$4 w=$5 h=$6 want=$7 log window
-  log="$WORK/window-$((seen + 1)).log"
+  log="$WORK/window-$((SEEN + 1)).log"
   note "$what: $command $x $y $w $h, share $(awk -v a=$((w * h)) 'BEGIN { printf "%.4f", a / 786432 }')"
   start_serving_probe "$log" "$command" "$x" "$y" "$w" "$h" "$what" >/dev/null
   grep -q 'foreground window is this one' "$log" \
     || fail "$what: the window did not become the foreground window: $(cat "$log")"
   window=$(sed -n 's/^probe: opened \([0-9a-fA-F]*\) .*/\1/p' "$log" | tr '[:upper:]' '[:lower:]')
-  await_cue "$window" "$seen" "$QUIET_S"
-  seen=$CALLS_SEEN
-  # A pass in Wine's null-foreground moment plays the cue for the rectangle it
-  # still holds, the previous window's; when the recorder asks a moment later the
-  # new window is already in front, so that cue carries its handle.
-  local expected="sndPlaySoundA flags 5 riff data $want foreground $window"
-  if [ -n "$previous" ] && [ "$CUES" = "sndPlaySoundA flags 5 riff data $previous foreground $window"$'\n'"$expected" ]; then
-    note "the first cue came from a pass that saw the null foreground on the way, with the previous window's rectangle"
-    CUES=$expected
-  fi
-  previous=$want
-  [ "$CUES" = "$expected" ] \
-    || fail "$what: expected one call 'sndPlaySoundA flags 5 riff data $want foreground $window' ($([ "$want" = $SHORT ] && echo short || echo long) sound) within ${DEADLINE_S} s, got after ${CUE_WAIT_S} s: ${CUES:-none}"
+  expect_cue "$what" "$window" "$want"
 }
 
 #        window                        probe command  x   y   w   h    sound
@@ -83,9 +69,9 @@ grep -q -E 'later the foreground window is ([0-9a-fA-F]+) \(the overlay is \1\)'
   || fail "the overlay did not take the foreground from the desktop: the program never saw the desktop"
 sleep "$DESKTOP_QUIET_S"
 got=$(calls)
-while ((seen < got)); do
-  seen=$((seen + 1))
-  line=$(sound_calls | sed -n "${seen}p")
+while ((SEEN < got)); do
+  SEEN=$((SEEN + 1))
+  line=$(sound_calls | sed -n "${SEEN}p")
   echo "    $line"
   [[ $line == *" foreground 00000000" ]] \
     || fail "a sound call while the desktop became the foreground window: $line"

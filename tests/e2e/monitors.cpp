@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int OVERLAY_WAIT_MS = 5000; // for the overlay to exist and show nothing
-constexpr int LIGHT_WAIT_MS = 4000;   // for an activation's light to show
+constexpr int LIGHT_WAIT_MS = 10000;  // for an activation's light to show
 constexpr uint32_t FADING_ALPHA = 32; // a capture brightest below this came as the light
                                       // faded out, its faint edges already dark
 constexpr int ACTIVATIONS = 4;        // tries for a window that must get light

@@ -66,20 +66,33 @@ fail() {
 
 note() { echo "--- $*"; }
 
-probe() { "$WINE_TOOLS/run-in-wine" "$PROBE" "$@"; }
+# Runs the probe in the session. Every probe command prints what it saw, so a run
+# that fails having printed nothing never got to look (twice in CI a probe under
+# 64-bit Wine ended so, at once, with nothing on stderr either).
+probe() { rerun_if_silent "$WINE_TOOLS/run-in-wine" "$PROBE" "$@"; }
+
+# Runs a command with its output passing through as it comes. When it fails
+# having printed nothing on stdout, and not for a wrong command line (status 2),
+# it is run once more after saying so, and that run's verdict stands.
+rerun_if_silent() {
+  local seen status
+  seen=$(mktemp "${TMPDIR:-/tmp}/light-output.XXXXXX") || return
+  "$@" | tee "$seen"
+  status=${PIPESTATUS[0]}
+  if ((status != 0 && status != 2)) && [ ! -s "$seen" ]; then
+    echo "(${*##*/} exited with status $status and printed nothing; once more)" >&2
+    "$@"
+    status=$?
+  fi
+  rm -f "$seen"
+  return "$status"
+}
 
 # Runs a command silently, and shows its output and exit status only when it
-# fails, so that a failure says what was seen. A command that fails without a
-# word saw nothing (once in CI, a probe under 64-bit Wine ended so at once): it
-# is run once more, after saying so, and that run's verdict stands.
+# fails, so that a failure says what was seen.
 quiet() {
   local output status=0
   output=$("$@" 2>&1) || status=$?
-  if ((status != 0)) && [ -z "$output" ]; then
-    echo "($1 exited with status $status and printed nothing; once more)"
-    status=0
-    output=$("$@" 2>&1) || status=$?
-  fi
   ((status == 0)) || printf '%s\n(%s exited with status %d)\n' "$output" "$1" "$status"
   return $status
 }

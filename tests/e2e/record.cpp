@@ -116,7 +116,9 @@ bool capture_desktops(const std::vector<SampleWindow> &windows, Recording &out)
 
 // Captures frame_count frames of the virtual screen, one every interval_ms on a
 // fixed schedule (a late capture is followed at once by the next one), and
-// activates each sample window when its time has come, just before a capture.
+// activates each sample window when its time has come, just before a capture;
+// one window a frame, so that each activation shows in a frame of its own even
+// when captures fall behind on a loaded machine.
 void record_frames(const std::vector<SampleWindow> &windows, int frame_count, int interval_ms, Recording &out)
 {
     Region screen = virtual_screen();
@@ -127,9 +129,9 @@ void record_frames(const std::vector<SampleWindow> &windows, int frame_count, in
         double due = start + double(k) * interval_ms;
         while (now_ms() < due) pump_for(0);
         double at = now_ms() - start;
-        for (; next < windows.size() && windows[next].at_ms <= at; next++) {
+        if (next < windows.size() && windows[next].at_ms <= at) {
             SetForegroundWindow(windows[next].handle);
-            active = int(next);
+            active = int(next++);
         }
         out.frames.emplace_back();
         capture_screen(screen, out.frames.back());

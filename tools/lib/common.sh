@@ -18,16 +18,18 @@ readonly DEADLINE_S=20  # for anything a script waits for: a loaded machine's Wi
 source "$(dirname "${BASH_SOURCE[0]}")/arch.sh"
 
 # The environment of every Wine process in a prefix: the prefix's architecture
-# (tools/lib/arch.sh), no debug channels, no Mono or Gecko install prompts (there
-# is no network), and no menu entries written into the user's home. More DLL
-# overrides may follow. WINE and WINE_SERVER name the loader and server to run;
+# (tools/lib/arch.sh), no debug channels but the loader's errors, no Mono or
+# Gecko install prompts (there is no network), and no menu entries written into
+# the user's home. More DLL overrides may follow. WINE and WINE_SERVER name the loader and server to run;
 # a 64-bit prefix also names them to Wine itself, for the processes it starts.
 #   wine_environment PREFIX [OVERRIDES]
 wine_environment() {
   export WINEPREFIX=$1
   WINEARCH=$(wine_arch) || exit
   export WINEARCH
-  export WINEDEBUG=-all
+  # A DLL that fails to load ends a program with status 53 (c0000135) and says
+  # why on err:module alone: without it such a run ends without a word.
+  export WINEDEBUG=-all,err+module
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${2:+;$2}"
   WINE=$(wine_loader "$WINEARCH")
   WINE_SERVER=$(wine_server "$WINEARCH")

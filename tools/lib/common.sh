@@ -20,8 +20,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/arch.sh"
 # The environment of every Wine process in a prefix: the prefix's architecture
 # (tools/lib/arch.sh), no debug channels but the loader's errors, no Mono or
 # Gecko install prompts (there is no network), and no menu entries written into
-# the user's home. More DLL overrides may follow. WINE and WINE_SERVER name the loader and server to run;
-# a 64-bit prefix also names them to Wine itself, for the processes it starts.
+# the user's home. More DLL overrides may follow. WINE and WINE_SERVER name the
+# loader and server to run; a 64-bit prefix also names them to Wine itself, for
+# the processes it starts.
 #   wine_environment PREFIX [OVERRIDES]
 wine_environment() {
   export WINEPREFIX=$1
